@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds Vortalis from a clean tree and runs
+# every test: the main build (tests that need OpenGL run under Xvfb with
+# Mesa's llvmpipe), a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (LeakSanitizer included), and a short run of every fuzz target.
+#
+#   ./test.sh           everything
+#   ./test.sh --quick   the main build and its tests only
+set -uo pipefail
+cd "$(dirname "$0")"
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+jobs=$(nproc)
+fuzz_seconds=${VORTALIS_FUZZ_SECONDS:-30}
+export VORTALIS_REQUIRE_DISPLAY=1
+summary=()
+failed=0
+
+./scripts/install-deps.sh || exit 1
+
+xvfb() { xvfb-run -a -s "-screen 0 1280x720x24" "$@"; }
+
+# Runs ctest in a build directory and remembers its closing counts.
+run_ctest() {
+  local name=$1 dir=$2; shift 2
+  local log="$dir/ctest-output.txt"
+  xvfb ctest --test-dir "$dir" --output-on-failure -j"$jobs" "$@" 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
+  local total fails
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  fails=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+  summary+=("$name: $(( ${total:-0} - ${fails:-0} )) passed, ${fails:-0} failed")
+  passed_total=$(( ${passed_total:-0} + ${total:-0} - ${fails:-0} ))
+  failed_total=$(( ${failed_total:-0} + ${fails:-0} ))
+  [ "$status" -eq 0 ] && [ -n "$line" ] || failed=1
+}
+
+build() {
+  local dir=$1; shift
+  rm -rf "$dir"
+  cmake -S . -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$jobs"
+}
+
+echo "== Main build"
+if build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  run_ctest main build-test
+else
+  echo "main build failed"; failed=1
+fi
+
+if [ "$quick" -eq 0 ]; then
+  echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
+  if build build-asan -DCMAKE_BUILD_TYPE=Debug -DVORTALIS_SANITIZE=address,undefined \
+       -DVORTALIS_BENCH=OFF; then
+    ASAN_OPTIONS=detect_leaks=1 run_ctest sanitizers build-asan -LE gl
+  else
+    echo "sanitizer build failed"; failed=1
+  fi
+
+  echo "== Fuzz targets (${fuzz_seconds}s each)"
+  if CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORTALIS_FUZZ=ON \
+       -DVORTALIS_TESTS=OFF -DVORTALIS_BENCH=OFF; then
+    fuzz_ok=0; fuzz_bad=0
+    for target in $(find build-fuzz/fuzz -mindepth 2 -maxdepth 2 -type f -executable | sort); do
+      [ -x "$target" ] || continue
+      name=$(basename "$target")
+      corpus="build-fuzz/corpus-$name"
+      mkdir -p "$corpus"
+      seeds="fuzz/$(basename "$(dirname "$target")")/corpus"
+      [ -d "$seeds" ] || seeds=""
+      echo "-- $name"
+      if "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+           -print_final_stats=0 "$corpus" $seeds >"build-fuzz/$name.log" 2>&1; then
+        fuzz_ok=$((fuzz_ok + 1))
+      else
+        tail -40 "build-fuzz/$name.log"; fuzz_bad=$((fuzz_bad + 1)); failed=1
+      fi
+    done
+    summary+=("fuzz: $fuzz_ok passed, $fuzz_bad failed")
+    passed_total=$(( ${passed_total:-0} + fuzz_ok ))
+    failed_total=$(( ${failed_total:-0} + fuzz_bad ))
+  else
+    echo "fuzz build failed"; failed=1
+  fi
+fi
+
+echo
+echo "== Summary"
+for line in "${summary[@]}"; do echo "  $line"; done
+echo "${passed_total:-0} passed, ${failed_total:-0} failed"
+exit $failed
