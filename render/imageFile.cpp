@@ -1,0 +1,268 @@
+// PNG, JPEG and TGA files. See imageFile.h.
+//
+// Only 8-bit channels are accepted from PNG files: nothing is asked of
+// libpng beyond interlace handling, so palettes come out as grey indices and
+// 16-bit files are refused by their bytes per pixel.
+#include "render/imageFile.h"
+
+#include <png.h>
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "app/log.h"
+#include "render/renderFiles.h"
+
+namespace {
+
+constexpr unsigned kMaxDimension = 32768;
+
+std::string lowerEnding(const char* path) {
+    std::string text(path ? path : "");
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool endsWith(const std::string& text, const char* ending) {
+    size_t length = std::strlen(ending);
+    return text.size() >= length && text.compare(text.size() - length, length, ending) == 0;
+}
+
+// libpng reads from this after the signature.
+struct PngSource {
+    const uint8_t* data;
+    size_t length;
+    size_t position;
+};
+
+void pngRead(png_structp png, png_bytep out, png_size_t count) {
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (source->length - source->position < count) png_error(png, "read past end of data");
+    std::memcpy(out, source->data + source->position, count);
+    source->position += count;
+}
+
+void pngWarning(png_structp, png_const_charp) {}
+
+// The rows of a PNG in one array; false after a libpng error. Every object
+// lives in the caller, so that a jump out of libpng skips no destructor.
+bool pngReadRows(png_structp png, png_infop info, std::vector<uint8_t>* pixels,
+                 std::vector<png_bytep>* rows, size_t* rowBytes, int* width, int* height) {
+    if (setjmp(png_jmpbuf(png))) {
+        Log(LOG_WARNING, "[read_png_file] Error during init_io\n");
+        return false;
+    }
+    png_set_sig_bytes(png, 8);
+    png_read_info(png, info);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    *width = static_cast<int>(png_get_image_width(png, info));
+    *height = static_cast<int>(png_get_image_height(png, info));
+    *rowBytes = png_get_rowbytes(png, info);
+    pixels->resize(*rowBytes * static_cast<size_t>(*height));
+    rows->resize(static_cast<size_t>(*height));
+    for (int y = 0; y < *height; y++)
+        (*rows)[y] = pixels->data() + *rowBytes * y;
+    if (setjmp(png_jmpbuf(png))) {
+        Log(LOG_WARNING, "[read_png_file] Error during read_image\n");
+        return false;
+    }
+    png_read_image(png, rows->data());
+    png_read_end(png, nullptr);
+    return true;
+}
+
+std::unique_ptr<Image> imageFromRows(const std::vector<uint8_t>& rows, size_t rowBytes, int width,
+                                     int height) {
+    int bytesPerPixel = width > 0 ? static_cast<int>(rowBytes / static_cast<size_t>(width)) : 0;
+    if (bytesPerPixel >= 5 || bytesPerPixel == 0 ||
+        rowBytes != static_cast<size_t>(width) * bytesPerPixel) {
+        Log(LOG_WARNING, "PNG file wrong type (%d bpp)!\n", bytesPerPixel);
+        return nullptr;
+    }
+    bool grey = bytesPerPixel <= 2;
+    auto image = std::make_unique<Image>(imageMake(width, height, bytesPerPixel % 2 == 0));
+    for (int y = 0; y < height; y++) {
+        const uint8_t* source = rows.data() + rowBytes * y;
+        for (int x = 0; x < width; x++, source += bytesPerPixel) {
+            uint8_t* target = image->pixel(x, y);
+            if (grey) {
+                target[0] = target[1] = target[2] = source[0];
+                if (bytesPerPixel == 2) target[3] = source[1];
+            } else {
+                std::copy_n(source, bytesPerPixel, target);
+            }
+        }
+    }
+    return image;
+}
+
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+void jpegFail(j_common_ptr info) {
+    auto* error = reinterpret_cast<JpegError*>(info->err);
+    std::longjmp(error->jump, 1);
+}
+
+void jpegSilent(j_common_ptr, int) {}
+
+// Decodes into `image`; false on any libjpeg error. Kept free of C++
+// objects with destructors, since a failure jumps out of it.
+bool jpegDecode(const uint8_t* data, size_t length, Image* image) {
+    jpeg_decompress_struct info;
+    JpegError error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jpegFail;
+    error.manager.emit_message = jpegSilent;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(length));
+    jpeg_read_header(&info, TRUE);
+    // Grey files are widened to RGB by the library, so every image has three bytes a pixel.
+    info.out_color_space = JCS_RGB;
+    if (info.image_width > kMaxDimension || info.image_height > kMaxDimension) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_start_decompress(&info);
+    if (info.output_components != 3) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    image->width = static_cast<int>(info.output_width);
+    image->height = static_cast<int>(info.output_height);
+    image->hasAlpha = false;
+    image->pixels.resize(static_cast<size_t>(image->width) * image->height * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row =
+            image->pixels.data() + static_cast<size_t>(info.output_scanline) * image->width * 3;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+std::vector<uint8_t> rgbBytes(const Image& image) {
+    Image copy = image;
+    imageDropAlpha(&copy);
+    return std::move(copy.pixels);
+}
+
+bool writePng(FILE* file, const Image& image) {
+    std::vector<uint8_t> rgb = rgbBytes(image);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngWarning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    std::vector<png_bytep> rows(static_cast<size_t>(image.height));
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < image.height; y++)
+        rows[y] = rgb.data() + static_cast<size_t>(y) * image.width * 3;
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool writeTga(FILE* file, const Image& image) {
+    uint8_t header[18] = {0};
+    header[2] = 2;
+    header[12] = static_cast<uint8_t>(image.width);
+    header[13] = static_cast<uint8_t>(image.width >> 8);
+    header[14] = static_cast<uint8_t>(image.height);
+    header[15] = static_cast<uint8_t>(image.height >> 8);
+    header[16] = 24;
+    header[17] = 0x20;
+    std::vector<uint8_t> pixels = rgbBytes(image);
+    for (size_t i = 0; i + 2 < pixels.size(); i += 3)
+        std::swap(pixels[i], pixels[i + 2]);
+    return std::fwrite(header, 1, sizeof(header), file) == sizeof(header) &&
+           std::fwrite(pixels.data(), 1, pixels.size(), file) == pixels.size();
+}
+
+}  // namespace
+
+std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const char* name) {
+    if (!data || length < 8) return nullptr;
+    if (png_sig_cmp(data, 0, 8) != 0) {
+        Log(LOG_WARNING, "[read_png_file] File %s is not recognized as a PNG file\n", name);
+        return nullptr;
+    }
+    // The library's own version: a fixed older one would be refused by it.
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngWarning);
+    if (!png) {
+        Log(LOG_WARNING, "[read_png_file] png_create_read_struct failed\n");
+        return nullptr;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        Log(LOG_WARNING, "[read_png_file] png_create_info_struct failed\n");
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return nullptr;
+    }
+    // Larger than any texture; refusing them early keeps a forged header from
+    // asking for gigabytes.
+    png_set_user_limits(png, kMaxDimension, kMaxDimension);
+    PngSource source{data, length, 8};
+    png_set_read_fn(png, &source, pngRead);
+    std::vector<uint8_t> rows;
+    std::vector<png_bytep> rowPointers;
+    size_t rowBytes = 0;
+    int width = 0, height = 0;
+    bool read = pngReadRows(png, info, &rows, &rowPointers, &rowBytes, &width, &height);
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (!read) return nullptr;
+    return imageFromRows(rows, rowBytes, width, height);
+}
+
+std::unique_ptr<Image> imageDecodeJpeg(const uint8_t* data, size_t length) {
+    if (!data || length == 0) return nullptr;
+    auto image = std::make_unique<Image>();
+    if (!jpegDecode(data, length, image.get())) return nullptr;
+    return image;
+}
+
+std::unique_ptr<Image> imageLoad(const char* path) {
+    std::string lower = lowerEnding(path);
+    bool png = endsWith(lower, ".png");
+    bool jpeg = endsWith(lower, ".jpg") || endsWith(lower, ".jpeg");
+    if (!png && !jpeg) return nullptr;
+    uint32_t length = 0;
+    char* data = renderFileLoad(path, &length);
+    if (!data) return nullptr;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+    std::unique_ptr<Image> image =
+        png ? imageDecodePng(bytes, length, path) : imageDecodeJpeg(bytes, length);
+    renderFileFree(data);
+    return image;
+}
+
+bool imageSave(const char* path, const Image& image) {
+    std::string lower = lowerEnding(path);
+    bool png = endsWith(lower, ".png");
+    if (!png && !endsWith(lower, ".tga")) return false;
+    FILE* file = std::fopen(path, "wb");
+    if (!file) return false;
+    bool written = png ? writePng(file, image) : writeTga(file, image);
+    return std::fclose(file) == 0 && written;
+}
