@@ -1,0 +1,377 @@
+// Runs, statements and loops. Expressions are in expressions.cpp.
+#include "js/engine.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kLoopPasses = 8192;
+
+}  // namespace
+
+class CJsEngine::RunState {
+public:
+    explicit RunState(CJsEngine& engine)
+        : engine_(engine),
+          reader_(engine.reader_),
+          scopes_(engine.scopes_),
+          callTrace_(std::move(engine.callTrace_)) {
+        if (engine_.runDepth_++ == 0) {
+            char here = 0;
+            engine_.stackBase_ = reinterpret_cast<uintptr_t>(&here);
+            engine_.workDone_ = 0;
+        }
+        engine_.callTrace_.clear();
+        engine_.scopes_.assign(1, engine_.root_);
+    }
+    ~RunState() {
+        engine_.reader_ = reader_;
+        engine_.scopes_ = std::move(scopes_);
+        engine_.callTrace_ = std::move(callTrace_);
+        engine_.runDepth_--;
+    }
+
+private:
+    CJsEngine& engine_;
+    CJsTokenizer* reader_;
+    std::vector<CJsValue*> scopes_;
+    std::vector<TraceEntry> callTrace_;
+};
+
+CJsEngine::CJsEngine()
+    : root_(new CJsValue(std::string(), CJsValue::OBJECT)),
+      stringClass_(new CJsValue(std::string(), CJsValue::OBJECT)),
+      arrayClass_(new CJsValue(std::string(), CJsValue::OBJECT)),
+      objectClass_(new CJsValue(std::string(), CJsValue::OBJECT)) {
+    root_->ref();
+    stringClass_->ref();
+    arrayClass_->ref();
+    objectClass_->ref();
+    root_->appendChild("String", stringClass_);
+    root_->appendChild("Array", arrayClass_);
+    root_->appendChild("Object", objectClass_);
+    scopes_.push_back(root_);
+}
+
+CJsEngine::~CJsEngine() {
+    root_->unref();
+    stringClass_->unref();
+    arrayClass_->unref();
+    objectClass_->unref();
+}
+
+void CJsEngine::print(const std::string& text) const {
+    if (output_) {
+        output_(text);
+    } else {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+}
+
+std::string CJsEngine::errorText(const std::string& message, const CJsTokenizer& program) const {
+    std::string text = "Error " + message;
+    for (size_t i = callTrace_.size(); i-- > 0;) {
+        char position[64];
+        std::snprintf(position, sizeof position, "(line: %d, col: %d)", callTrace_[i].line,
+                      callTrace_[i].column);
+        text += "\n" + std::to_string(i) + ": " + callTrace_[i].name + " from " + position;
+    }
+    return text + " at " + program.positionText(-1);
+}
+
+void CJsEngine::runScript(const std::string& code) {
+    RunState state(*this);
+    CJsTokenizer program(code);
+    reader_ = &program;
+    bool execute = true;
+    try {
+        while (reader_->token() != TOK_EOF)
+            statement(execute);
+    } catch (const CScriptException& error) {
+        throw CScriptException(errorText(error.text, program));
+    }
+}
+
+CJsValueRef CJsEngine::evalExpressions(const std::string& code) {
+    RunState state(*this);
+    CJsTokenizer program(code);
+    reader_ = &program;
+    bool execute = true;
+    Ref last;
+    try {
+        while (reader_->token() != TOK_EOF) {
+            last = assignment(execute);
+            if (reader_->token() != TOK_EOF) reader_->expectToken(';');
+        }
+    } catch (const CScriptException& error) {
+        throw CScriptException(errorText(error.text, program));
+    }
+    return CJsValueRef(last ? last->value : new CJsValue());
+}
+
+std::string CJsEngine::evalToString(const std::string& code) {
+    return evalExpressions(code)->asString();
+}
+
+CJsValue* CJsEngine::lookupPath(const std::string& path) const {
+    CJsValue* value = root_;
+    size_t from = 0;
+    for (;;) {
+        size_t dot = path.find('.', from);
+        CJsBinding* child = value->lookupChild(path.substr(from, dot - from));
+        if (!child) return nullptr;
+        value = child->value;
+        if (dot == std::string::npos) return value;
+        from = dot + 1;
+    }
+}
+
+void CJsEngine::registerNative(const std::string& signature, JsCallback callback, void* data) {
+    CJsTokenizer reader(signature);
+    reader.expectToken(TOK_FUNCTION);
+    std::string name = reader.tokenText();
+    reader.expectToken(TOK_ID);
+    CJsValue* object = root_;
+    while (reader.token() == '.') {
+        CJsBinding* member = object->lookupChild(name);
+        if (!member)
+            member = object->appendChild(name, new CJsValue(std::string(), CJsValue::OBJECT));
+        object = member->value;
+        reader.expectToken('.');
+        name = reader.tokenText();
+        reader.expectToken(TOK_ID);
+    }
+    CJsValueRef function(new CJsValue(std::string(), CJsValue::FUNCTION | CJsValue::NATIVE));
+    function->callback = callback;
+    function->callbackData = data;
+    parameterList(reader, function.get());
+    object->appendChild(name, function.get());
+}
+
+void CJsEngine::checkStack() const {
+    char here = 0;
+    uintptr_t now = reinterpret_cast<uintptr_t>(&here);
+    if (stackBase_ > now && stackBase_ - now > stackBudget_) {
+        throw CScriptException("Script nested too deeply");
+    }
+}
+
+void CJsEngine::chargeWork(int64_t units) {
+    workDone_ += units;
+    if (workDone_ > workBudget_) {
+        throw CScriptException("Script exceeded its work limit of " + std::to_string(workBudget_) +
+                               " steps");
+    }
+}
+
+void CJsEngine::statement(bool& execute) {
+    checkStack();
+    switch (reader_->token()) {
+        case TOK_ID:
+        case TOK_INT:
+        case TOK_FLOAT:
+        case TOK_STRING:
+        case '-':
+            assignment(execute);
+            reader_->expectToken(';');
+            break;
+        case '{':
+            block(execute);
+            break;
+        case ';':
+            reader_->nextToken();
+            break;
+        case TOK_VAR:
+            varStatement(execute);
+            break;
+        case TOK_IF:
+            ifStatement(execute);
+            break;
+        case TOK_WHILE:
+            whileStatement(execute);
+            break;
+        case TOK_FOR:
+            forStatement(execute);
+            break;
+        case TOK_RETURN:
+            returnStatement(execute);
+            break;
+        case TOK_FUNCTION: {
+            Ref function = functionDefinition();
+            if (execute) {
+                if (function->name.empty()) {
+                    print("Functions defined at statement-level are meant to have a name\n");
+                } else {
+                    scopes_.back()->setChild(function->name, function->value);
+                }
+            }
+            break;
+        }
+        default:
+            reader_->expectToken(TOK_EOF);
+    }
+}
+
+void CJsEngine::block(bool& execute) {
+    reader_->expectToken('{');
+    if (execute) {
+        while (reader_->token() != TOK_EOF && reader_->token() != '}')
+            statement(execute);
+        reader_->expectToken('}');
+        return;
+    }
+    int depth = 1;
+    while (reader_->token() != TOK_EOF && depth > 0) {
+        if (reader_->token() == '{') depth++;
+        if (reader_->token() == '}') depth--;
+        reader_->nextToken();
+    }
+}
+
+void CJsEngine::ifStatement(bool& execute) {
+    reader_->expectToken(TOK_IF);
+    reader_->expectToken('(');
+    Ref test = assignment(execute);
+    bool taken = execute && test->value->asBool();
+    reader_->expectToken(')');
+    bool skip = false;
+    statement(taken ? execute : skip);
+    if (reader_->token() == TOK_ELSE) {
+        reader_->nextToken();
+        statement(taken ? skip : execute);
+    }
+}
+
+void CJsEngine::loopError(const char* format) {
+    std::string tree;
+    root_->dumpTree(tree, "", "");
+    print(tree);
+    char message[256];
+    std::snprintf(message, sizeof message, format, kLoopPasses, reader_->positionText(-1).c_str());
+    print(message);
+    throw CScriptException("LOOP_ERROR");
+}
+
+void CJsEngine::whileStatement(bool& execute) {
+    reader_->expectToken(TOK_WHILE);
+    reader_->expectToken('(');
+    int conditionStart = reader_->tokenStart();
+    Ref test = assignment(execute);
+    bool proceed = execute && test->value->asBool();
+    test.reset();
+    std::unique_ptr<CJsTokenizer> conditionReader = reader_->subReader(conditionStart);
+    reader_->expectToken(')');
+    int bodyStart = reader_->tokenStart();
+    bool skip = false;
+    statement(proceed ? execute : skip);
+    std::unique_ptr<CJsTokenizer> bodyReader = reader_->subReader(bodyStart);
+
+    CJsTokenizer* main = reader_;
+    int passes = kLoopPasses;
+    try {
+        while (proceed && passes-- > 0) {
+            chargeWork(1);
+            conditionReader->reset();
+            reader_ = conditionReader.get();
+            proceed = execute && assignment(execute)->value->asBool();
+            if (proceed) {
+                bodyReader->reset();
+                reader_ = bodyReader.get();
+                statement(execute);
+            }
+        }
+    } catch (...) {
+        reader_ = main;
+        throw;
+    }
+    reader_ = main;
+    if (passes <= 0) loopError("WHILE Loop exceeded %d iterations at %s\n");
+}
+
+void CJsEngine::forStatement(bool& execute) {
+    reader_->expectToken(TOK_FOR);
+    reader_->expectToken('(');
+    statement(execute);
+    int conditionStart = reader_->tokenStart();
+    Ref test = assignment(execute);
+    bool proceed = execute && test->value->asBool();
+    test.reset();
+    std::unique_ptr<CJsTokenizer> conditionReader = reader_->subReader(conditionStart);
+    reader_->expectToken(';');
+    int stepStart = reader_->tokenStart();
+    bool skip = false;
+    assignment(skip);
+    std::unique_ptr<CJsTokenizer> stepReader = reader_->subReader(stepStart);
+    reader_->expectToken(')');
+    int bodyStart = reader_->tokenStart();
+    statement(proceed ? execute : skip);
+    std::unique_ptr<CJsTokenizer> bodyReader = reader_->subReader(bodyStart);
+
+    CJsTokenizer* main = reader_;
+    int passes = kLoopPasses;
+    try {
+        if (proceed) {
+            stepReader->reset();
+            reader_ = stepReader.get();
+            assignment(execute);
+        }
+        while (execute && proceed && passes-- > 0) {
+            chargeWork(1);
+            conditionReader->reset();
+            reader_ = conditionReader.get();
+            proceed = assignment(execute)->value->asBool();
+            if (execute && proceed) {
+                bodyReader->reset();
+                reader_ = bodyReader.get();
+                statement(execute);
+            }
+            if (execute && proceed) {
+                stepReader->reset();
+                reader_ = stepReader.get();
+                assignment(execute);
+            }
+        }
+    } catch (...) {
+        reader_ = main;
+        throw;
+    }
+    reader_ = main;
+    if (passes <= 0) loopError("FOR Loop exceeded %d iterations at %s\n");
+}
+
+void CJsEngine::varStatement(bool& execute) {
+    reader_->expectToken(TOK_VAR);
+    while (reader_->token() != ';') {
+        Ref target;
+        if (execute) target = Ref(scopes_.back()->lookupOrAddChild(reader_->tokenText(), 0));
+        reader_->expectToken(TOK_ID);
+        while (reader_->token() == '.') {
+            reader_->expectToken('.');
+            if (execute) target = Ref(target->value->lookupOrAddChild(reader_->tokenText(), 0));
+            reader_->expectToken(TOK_ID);
+        }
+        if (reader_->token() == '=') {
+            reader_->expectToken('=');
+            Ref value = assignment(execute);
+            if (execute) target->rebind(value->value);
+        }
+        if (reader_->token() != ';') reader_->expectToken(',');
+    }
+    reader_->expectToken(';');
+}
+
+void CJsEngine::returnStatement(bool& execute) {
+    reader_->expectToken(TOK_RETURN);
+    Ref result;
+    if (reader_->token() != ';') result = assignment(execute);
+    if (execute) {
+        if (CJsBinding* slot = scopes_.back()->lookupChild("return")) {
+            slot->rebind(result ? result->value : nullptr);
+        } else {
+            print("RETURN statement, but not in a function.\n");
+        }
+        execute = false;
+    }
+    reader_->expectToken(';');
+}

@@ -1,0 +1,127 @@
+// One script interpreter instance.
+//
+// The engine runs a small subset of JavaScript by recursive descent and
+// executes while it parses: there is no syntax tree. Every parse routine takes
+// an `execute` flag; with it false the routine reads the same tokens without
+// effect, which is how untaken branches, skipped operands, function
+// definitions and everything after a `return` are handled. Loops re-run their
+// condition and body through window readers over the same scanned text.
+//
+// Engines share no mutable state: separate instances may run on separate
+// threads. Runaway scripts are stopped with a CScriptException: loops after
+// 8191 passes, recursion beyond a call depth or a stack budget, and any run
+// beyond a total amount of work.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "js/tokenizer.h"
+#include "js/value.h"
+
+class CJsEngine {
+public:
+    using Output = std::function<void(const std::string& text)>;
+
+    CJsEngine();
+    ~CJsEngine();
+    CJsEngine(const CJsEngine&) = delete;
+    CJsEngine& operator=(const CJsEngine&) = delete;
+
+    // Executes a program at global scope. On error raises a CScriptException
+    // whose text is "Error ", the message, the call trace and the position;
+    // everything assigned before the error stays in root.
+    void runScript(const std::string& code);
+    // Evaluates expressions separated by ";"; the value of the last one
+    // (undefined when there is none). Errors as runScript.
+    CJsValueRef evalExpressions(const std::string& code);
+    std::string evalToString(const std::string& code);
+
+    // Adds a native from a signature such as "function Math.randInt(min, max)";
+    // dotted names create objects under root on the way.
+    void registerNative(const std::string& signature, JsCallback callback, void* data);
+    // The value at a dotted path from root, or null when a segment is missing.
+    CJsValue* lookupPath(const std::string& path) const;
+
+    CJsValue* root() const { return root_; }
+    CJsValue* stringClass() const { return stringClass_; }
+    CJsValue* arrayClass() const { return arrayClass_; }
+    CJsValue* objectClass() const { return objectClass_; }
+
+    // Where the engine's own printing goes (loop messages, trace); standard
+    // output by default.
+    void setOutput(Output output) { output_ = std::move(output); }
+    void print(const std::string& text) const;
+
+    // Limits against runaway scripts (see the header comment).
+    void setMaxCallDepth(int depth) { maxCallDepth_ = depth; }
+    void setStackBudget(size_t bytes) { stackBudget_ = bytes; }
+    void setWorkBudget(int64_t units) { workBudget_ = units; }
+
+private:
+    struct TraceEntry {
+        std::string name;
+        int line;
+        int column;
+    };
+    using Ref = CJsBindingRef;
+
+    // Saves the reader, scopes and call trace of an enclosing run and restores
+    // them when the nested run ends, however it ends.
+    class RunState;
+
+    void statement(bool& execute);
+    void block(bool& execute);
+    void ifStatement(bool& execute);
+    void whileStatement(bool& execute);
+    void forStatement(bool& execute);
+    void varStatement(bool& execute);
+    void returnStatement(bool& execute);
+    void loopError(const char* format);
+
+    Ref assignment(bool& execute);
+    Ref ternary(bool& execute);
+    Ref logic(bool& execute);
+    Ref condition(bool& execute);
+    Ref shift(bool& execute);
+    Ref additive(bool& execute);
+    Ref term(bool& execute);
+    Ref unary(bool& execute);
+    Ref primary(bool& execute);
+    Ref identifier(bool& execute);
+    Ref arrayLiteral(bool& execute);
+    Ref objectLiteral(bool& execute);
+    Ref newExpression(bool& execute);
+    Ref functionDefinition();
+    void parameterList(CJsTokenizer& reader, CJsValue* function);
+    Ref functionCall(bool& execute, Ref function, CJsValue* parent);
+    void callBody(CJsValue* function, CJsValue* scope);
+
+    Ref temporary(CJsValue* value, const std::string& name = std::string());
+    Ref operate(const Ref& a, const Ref& b, int op);
+    CJsBinding* findInScopes(const std::string& name) const;
+    Ref findMember(CJsValue* object, const std::string& name);
+    void checkStack() const;
+    void chargeWork(int64_t units);
+    std::string errorText(const std::string& message, const CJsTokenizer& program) const;
+
+    CJsValue* root_;
+    CJsValue* stringClass_;
+    CJsValue* arrayClass_;
+    CJsValue* objectClass_;
+    std::vector<CJsValue*> scopes_;
+    std::vector<TraceEntry> callTrace_;
+    CJsTokenizer* reader_ = nullptr;
+    Output output_;
+
+    int runDepth_ = 0;
+    int callDepth_ = 0;
+    int maxCallDepth_ = 1000;
+    uintptr_t stackBase_ = 0;
+    size_t stackBudget_ = 2u << 20;
+    int64_t workBudget_ = 100000000;
+    int64_t workDone_ = 0;
+};

@@ -1,0 +1,475 @@
+// Expressions, from assignment down to primaries, and function calls. Each
+// level returns a held binding: an owned one (a member or local) or a
+// temporary that dies when the last hold on it goes.
+#include <cstdio>
+
+#include "js/engine.h"
+
+namespace {
+
+// A prototype chain longer than this is taken to be a loop.
+constexpr int kMaxPrototypeHops = 1000;
+
+bool isAssignmentOperator(int token) {
+    return token == '=' || token == TOK_PLUSEQUAL || token == TOK_MINUSEQUAL;
+}
+
+bool isComparison(int token) {
+    return token == TOK_EQUAL || token == TOK_TYPEEQUAL || token == TOK_NEQUAL ||
+           token == TOK_NTYPEEQUAL || token == '<' || token == TOK_LEQUAL || token == '>' ||
+           token == TOK_GEQUAL;
+}
+
+bool isLogic(int token) {
+    return token == '&' || token == '|' || token == '^' || token == TOK_ANDAND || token == TOK_OROR;
+}
+
+}  // namespace
+
+CJsEngine::Ref CJsEngine::temporary(CJsValue* value, const std::string& name) {
+    return Ref(new CJsBinding(name, value));
+}
+
+CJsEngine::Ref CJsEngine::operate(const Ref& a, const Ref& b, int op) {
+    CJsValue* result = applyOperator(a->value, b->value, op);
+    Ref held = temporary(result);
+    // Building text costs in proportion to its size.
+    if (result->isString()) chargeWork(static_cast<int64_t>(result->text.size() >> 12));
+    return held;
+}
+
+CJsBinding* CJsEngine::findInScopes(const std::string& name) const {
+    for (size_t i = scopes_.size(); i-- > 0;) {
+        if (CJsBinding* found = scopes_[i]->lookupChild(name)) return found;
+    }
+    return nullptr;
+}
+
+CJsEngine::Ref CJsEngine::findMember(CJsValue* object, const std::string& name) {
+    if (CJsBinding* own = object->lookupChild(name)) return Ref(own);
+    CJsBinding* prototype = object->lookupChild("prototype");
+    for (int hops = 0; prototype && hops < kMaxPrototypeHops; hops++) {
+        if (CJsBinding* inherited = prototype->value->lookupChild(name)) return Ref(inherited);
+        prototype = prototype->value->lookupChild("prototype");
+    }
+    if (object->isString()) {
+        if (CJsBinding* method = stringClass_->lookupChild(name)) return Ref(method);
+    }
+    if (object->isArray()) {
+        if (CJsBinding* method = arrayClass_->lookupChild(name)) return Ref(method);
+    }
+    if (CJsBinding* method = objectClass_->lookupChild(name)) return Ref(method);
+    if (name == "length") {
+        if (object->isArray()) return temporary(new CJsValue(object->arrayLength()));
+        if (object->isString()) {
+            return temporary(new CJsValue(static_cast<int32_t>(object->text.size())));
+        }
+    }
+    return Ref(object->appendChild(name));
+}
+
+CJsEngine::Ref CJsEngine::assignment(bool& execute) {
+    checkStack();
+    Ref target = ternary(execute);
+    int op = reader_->token();
+    if (!isAssignmentOperator(op)) return target;
+    if (execute && !target->owned) {
+        if (!target->name.empty()) {
+            // An identifier no scope knows becomes a global.
+            target = Ref(root_->setChild(target->name, target->value));
+        } else {
+            print("Trying to assign to an un-named type\n");
+        }
+    }
+    reader_->nextToken();
+    Ref value = assignment(execute);
+    if (execute) {
+        if (op == '=') {
+            target->rebind(value->value);
+        } else {
+            Ref result = operate(target, value, op == TOK_PLUSEQUAL ? '+' : '-');
+            target->rebind(result->value);
+        }
+    }
+    return target;
+}
+
+CJsEngine::Ref CJsEngine::ternary(bool& execute) {
+    Ref test = logic(execute);
+    if (reader_->token() != '?') return test;
+    reader_->nextToken();
+    bool skip = false;
+    if (!execute) {
+        assignment(skip);
+        reader_->expectToken(':');
+        assignment(skip);
+        return test;
+    }
+    bool first = test->value->asBool();
+    Ref result = first ? assignment(execute) : assignment(skip);
+    reader_->expectToken(':');
+    Ref second = first ? assignment(skip) : assignment(execute);
+    return first ? result : second;
+}
+
+CJsEngine::Ref CJsEngine::logic(bool& execute) {
+    Ref left = condition(execute);
+    while (isLogic(reader_->token())) {
+        int op = reader_->token();
+        reader_->nextToken();
+        bool skipRight = false;
+        bool boolean = false;
+        if (op == TOK_ANDAND) {
+            op = '&';
+            boolean = true;
+            skipRight = !left->value->asBool();
+        } else if (op == TOK_OROR) {
+            op = '|';
+            boolean = true;
+            skipRight = left->value->asBool();
+        }
+        bool skip = false;
+        Ref right = condition(skipRight ? skip : execute);
+        if (execute && !skipRight) {
+            if (boolean) {
+                left = temporary(new CJsValue(static_cast<int32_t>(left->value->asBool())));
+                right = temporary(new CJsValue(static_cast<int32_t>(right->value->asBool())));
+            }
+            left = operate(left, right, op);
+        }
+    }
+    return left;
+}
+
+CJsEngine::Ref CJsEngine::condition(bool& execute) {
+    Ref left = shift(execute);
+    while (isComparison(reader_->token())) {
+        int op = reader_->token();
+        reader_->nextToken();
+        Ref right = shift(execute);
+        if (execute) left = operate(left, right, op);
+    }
+    return left;
+}
+
+CJsEngine::Ref CJsEngine::shift(bool& execute) {
+    Ref left = additive(execute);
+    int op = reader_->token();
+    if (op != TOK_LSHIFT && op != TOK_RSHIFT && op != TOK_RSHIFTUNSIGNED) return left;
+    reader_->nextToken();
+    Ref right = assignment(execute);
+    if (!execute) return left;
+    int32_t value = left->value->asInt();
+    unsigned amount = static_cast<uint32_t>(right->value->asInt()) & 31u;
+    uint32_t pattern = static_cast<uint32_t>(value);
+    int32_t result;
+    if (op == TOK_LSHIFT) {
+        result = static_cast<int32_t>(pattern << amount);
+    } else if (op == TOK_RSHIFT) {
+        result = value >> amount;
+    } else {
+        result = static_cast<int32_t>(pattern >> amount);
+    }
+    return temporary(new CJsValue(result));
+}
+
+CJsEngine::Ref CJsEngine::additive(bool& execute) {
+    bool negate = false;
+    if (reader_->token() == '-') {
+        reader_->nextToken();
+        negate = true;
+    }
+    Ref left = term(execute);
+    if (negate && execute) left = operate(temporary(new CJsValue(0)), left, '-');
+    for (;;) {
+        int op = reader_->token();
+        if (op == TOK_PLUSPLUS || op == TOK_MINUSMINUS) {
+            reader_->nextToken();
+            if (execute) {
+                Ref one = temporary(new CJsValue(1));
+                Ref changed = operate(left, one, op == TOK_PLUSPLUS ? '+' : '-');
+                Ref old = temporary(left->value);
+                left->rebind(changed->value);
+                left = old;
+            }
+        } else if (op == '+' || op == '-') {
+            reader_->nextToken();
+            Ref right = term(execute);
+            if (execute) left = operate(left, right, op);
+        } else {
+            return left;
+        }
+    }
+}
+
+CJsEngine::Ref CJsEngine::term(bool& execute) {
+    Ref left = unary(execute);
+    while (reader_->token() == '*' || reader_->token() == '/' || reader_->token() == '%') {
+        int op = reader_->token();
+        reader_->nextToken();
+        Ref right = unary(execute);
+        if (execute) left = operate(left, right, op);
+    }
+    return left;
+}
+
+CJsEngine::Ref CJsEngine::unary(bool& execute) {
+    if (reader_->token() != '!') return primary(execute);
+    reader_->nextToken();
+    Ref operand = primary(execute);
+    if (!execute) return operand;
+    return operate(operand, temporary(new CJsValue(0)), TOK_EQUAL);
+}
+
+CJsEngine::Ref CJsEngine::primary(bool& execute) {
+    checkStack();
+    const int token = reader_->token();
+    switch (token) {
+        case '(': {
+            reader_->nextToken();
+            Ref inner = assignment(execute);
+            reader_->expectToken(')');
+            return inner;
+        }
+        case TOK_TRUE:
+        case TOK_FALSE:
+            reader_->nextToken();
+            return temporary(new CJsValue(static_cast<int32_t>(token == TOK_TRUE)));
+        case TOK_NULL:
+            reader_->nextToken();
+            return temporary(new CJsValue(std::string(), CJsValue::NULLTYPE));
+        case TOK_UNDEFINED:
+            reader_->nextToken();
+            return temporary(new CJsValue());
+        case TOK_INT:
+        case TOK_FLOAT:
+        case TOK_STRING: {
+            uint8_t type = token == TOK_INT     ? CJsValue::INTEGER
+                           : token == TOK_FLOAT ? CJsValue::DOUBLE
+                                                : CJsValue::STRING;
+            Ref literal = temporary(new CJsValue(reader_->tokenText(), type));
+            reader_->nextToken();
+            return literal;
+        }
+        case TOK_ID:
+            return identifier(execute);
+        case '[':
+            return arrayLiteral(execute);
+        case '{':
+            return objectLiteral(execute);
+        case TOK_NEW:
+            return newExpression(execute);
+        case TOK_FUNCTION: {
+            Ref function = functionDefinition();
+            if (!function->name.empty()) {
+                print("Functions not defined at statement-level are not meant to have a name");
+            }
+            return function;
+        }
+    }
+    reader_->expectToken(TOK_EOF);
+    return temporary(new CJsValue());
+}
+
+CJsEngine::Ref CJsEngine::identifier(bool& execute) {
+    const std::string& name = reader_->tokenText();
+    Ref current;
+    if (execute) {
+        CJsBinding* found = findInScopes(name);
+        current = found ? Ref(found) : temporary(new CJsValue(), name);
+    } else {
+        current = temporary(new CJsValue(), name);
+    }
+    reader_->nextToken();
+    CJsValueRef parent;
+    for (;;) {
+        int token = reader_->token();
+        if (token == '(') {
+            current = functionCall(execute, current, parent.get());
+        } else if (token == '.') {
+            reader_->nextToken();
+            if (execute) {
+                CJsValueRef object(current->value);
+                current = findMember(object.get(), reader_->tokenText());
+                parent = object;
+            }
+            reader_->expectToken(TOK_ID);
+        } else if (token == '[') {
+            reader_->nextToken();
+            Ref index = assignment(execute);
+            reader_->expectToken(']');
+            if (execute) {
+                CJsValueRef object(current->value);
+                current = Ref(object->lookupOrAddChild(index->value->asString(), 0));
+                parent = object;
+            }
+        } else {
+            return current;
+        }
+    }
+}
+
+CJsEngine::Ref CJsEngine::arrayLiteral(bool& execute) {
+    reader_->expectToken('[');
+    Ref result = temporary(execute ? new CJsValue(std::string(), CJsValue::ARRAY) : nullptr);
+    int index = 0;
+    while (reader_->token() != ']') {
+        Ref element = assignment(execute);
+        if (execute) result->value->appendChild(std::to_string(index), element->value);
+        index++;
+        if (reader_->token() != ']') reader_->expectToken(',');
+    }
+    reader_->expectToken(']');
+    return result;
+}
+
+CJsEngine::Ref CJsEngine::objectLiteral(bool& execute) {
+    reader_->expectToken('{');
+    Ref result = temporary(execute ? new CJsValue(std::string(), CJsValue::OBJECT) : nullptr);
+    while (reader_->token() != '}') {
+        std::string key = reader_->tokenText();
+        reader_->expectToken(reader_->token() == TOK_STRING ? TOK_STRING : TOK_ID);
+        reader_->expectToken(':');
+        Ref member = assignment(execute);
+        if (execute) result->value->appendChild(key, member->value);
+        if (reader_->token() != '}') reader_->expectToken(',');
+    }
+    reader_->expectToken('}');
+    return result;
+}
+
+CJsEngine::Ref CJsEngine::newExpression(bool& execute) {
+    reader_->expectToken(TOK_NEW);
+    const std::string className = reader_->tokenText();
+    if (!execute) {
+        reader_->expectToken(TOK_ID);
+        if (reader_->token() == '(') {
+            reader_->nextToken();
+            reader_->expectToken(')');
+        }
+        return temporary(new CJsValue());
+    }
+    CJsBinding* found = findInScopes(className);
+    if (!found) {
+        print(className + " is not a valid class name");
+        return temporary(new CJsValue());
+    }
+    Ref classBinding(found);
+    reader_->expectToken(TOK_ID);
+    Ref object = temporary(new CJsValue(std::string(), CJsValue::OBJECT));
+    if (classBinding->value->isFunction()) {
+        functionCall(execute, classBinding, object->value);
+    } else {
+        object->value->appendChild("prototype", classBinding->value);
+        if (reader_->token() == '(') {
+            reader_->nextToken();
+            reader_->expectToken(')');
+        }
+    }
+    return object;
+}
+
+void CJsEngine::parameterList(CJsTokenizer& reader, CJsValue* function) {
+    reader.expectToken('(');
+    while (reader.token() != ')') {
+        function->setChild(reader.tokenText());
+        reader.expectToken(TOK_ID);
+        if (reader.token() != ')') reader.expectToken(',');
+    }
+    reader.expectToken(')');
+}
+
+CJsEngine::Ref CJsEngine::functionDefinition() {
+    reader_->expectToken(TOK_FUNCTION);
+    std::string name;
+    if (reader_->token() == TOK_ID) {
+        name = reader_->tokenText();
+        reader_->nextToken();
+    }
+    Ref function = temporary(new CJsValue(std::string(), CJsValue::FUNCTION), name);
+    parameterList(*reader_, function->value);
+    int bodyStart = reader_->tokenStart();
+    bool skip = false;
+    block(skip);
+    function->value->text = reader_->sourceSince(bodyStart);
+    return function;
+}
+
+CJsEngine::Ref CJsEngine::functionCall(bool& execute, Ref function, CJsValue* parent) {
+    if (!execute) {
+        reader_->expectToken('(');
+        bool skip = false;
+        while (reader_->token() != ')') {
+            assignment(skip);
+            if (reader_->token() != ')') reader_->expectToken(',');
+        }
+        reader_->expectToken(')');
+        if (reader_->token() == '{') block(skip);
+        return function;
+    }
+    if (!function->value->isFunction()) {
+        throw CScriptException("Expecting '" + function->name + "' to be a function");
+    }
+    CJsValueRef callee(function->value);
+    reader_->expectToken('(');
+    CJsValueRef scope(new CJsValue(std::string(), CJsValue::FUNCTION));
+    if (parent) scope->setChild("this", parent);
+    std::vector<std::string> parameters;
+    for (CJsBinding* child = callee->firstChild; child; child = child->next) {
+        parameters.push_back(child->name);
+    }
+    for (const std::string& parameter : parameters) {
+        Ref argument = assignment(execute);
+        if (execute) {
+            CJsValue* value = argument->value;
+            scope->appendChild(parameter, value->isBasic() ? value->cloneDeep() : value);
+        }
+        if (reader_->token() != ')') reader_->expectToken(',');
+    }
+    reader_->expectToken(')');
+    scope->appendChild("return");
+
+    int line = 0;
+    int column = 0;
+    positionOf(*reader_->tokenList(), reader_->lastTokenEnd(), &line, &column);
+    callTrace_.push_back(TraceEntry{function->name, line, column});
+    callBody(callee.get(), scope.get());
+    if (!callTrace_.empty()) callTrace_.pop_back();
+
+    CJsBinding* slot = scope->lookupChild("return");
+    Ref result = temporary(slot ? slot->value : nullptr);
+    if (slot) scope->removeBinding(slot);
+    return result;
+}
+
+void CJsEngine::callBody(CJsValue* function, CJsValue* scope) {
+    if (callDepth_ >= maxCallDepth_) {
+        throw CScriptException("Too much recursion: more than " + std::to_string(maxCallDepth_) +
+                               " nested calls");
+    }
+    chargeWork(1);
+    checkStack();
+    // Pops the scope and the depth however the call ends; the reader is put
+    // back too, while the call trace is left for the error message.
+    struct Frame {
+        CJsEngine& engine;
+        CJsTokenizer* reader;
+        ~Frame() {
+            engine.reader_ = reader;
+            engine.scopes_.pop_back();
+            engine.callDepth_--;
+        }
+    } frame{*this, reader_};
+    callDepth_++;
+    scopes_.push_back(scope);
+    if (function->isNative()) {
+        if (function->callback) function->callback(scope, function->callbackData);
+        return;
+    }
+    if (!function->bodyTokens)
+        function->bodyTokens = std::make_shared<CJsTokenList>(function->text);
+    CJsTokenizer body(function->bodyTokens);
+    reader_ = &body;
+    bool execute = true;
+    block(execute);
+}

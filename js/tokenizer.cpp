@@ -1,0 +1,392 @@
+// Scanning follows a two-character machine (current and next character, 0
+// past the end) so that token offsets match what a reader walking the text
+// character by character reports; see tokenizer.h for why we scan only once.
+#include "js/tokenizer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "js/value.h"
+
+namespace {
+
+struct Keyword {
+    const char* text;
+    int kind;
+};
+
+const Keyword kKeywords[] = {
+    {"if", TOK_IF},
+    {"else", TOK_ELSE},
+    {"do", TOK_DO},
+    {"while", TOK_WHILE},
+    {"for", TOK_FOR},
+    {"break", TOK_BREAK},
+    {"continue", TOK_CONTINUE},
+    {"function", TOK_FUNCTION},
+    {"return", TOK_RETURN},
+    {"var", TOK_VAR},
+    {"true", TOK_TRUE},
+    {"false", TOK_FALSE},
+    {"null", TOK_NULL},
+    {"undefined", TOK_UNDEFINED},
+    {"new", TOK_NEW},
+};
+
+// Names of the kinds 256 to 279, in code order.
+const char* const kOperatorNames[] = {
+    "ID", "INT", "FLOAT", "STRING", "==", "===", "!=", "!==", "<=", "<<", "<<=", ">=",
+    ">>", ">>>", ">>=",   "+=",     "-=", "++",  "--", "&=",  "&&", "|=", "||",  "^=",
+};
+
+bool isLetter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+bool isHexDigit(unsigned char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool isSpace(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+class Scanner {
+public:
+    explicit Scanner(const std::string& text) : text_(text), end_(static_cast<int>(text.size())) {
+        advance();
+        advance();
+    }
+
+    void read(CJsToken& token) {
+        token.kind = TOK_EOF;
+        token.text.clear();
+        skipSpaceAndComments();
+        token.start = readPos_ - 2;
+        if (isLetter(cur_)) {
+            readIdentifier(token);
+        } else if (isDigit(cur_)) {
+            readNumber(token);
+        } else if (cur_ == '"') {
+            readDoubleQuoted(token);
+        } else if (cur_ == '\'') {
+            readSingleQuoted(token);
+        } else {
+            readOperator(token);
+        }
+        token.end = readPos_ - 3;
+    }
+
+private:
+    void advance() {
+        cur_ = next_;
+        next_ = readPos_ < end_ ? static_cast<unsigned char>(text_[readPos_]) : 0;
+        readPos_++;
+    }
+    void take(CJsToken& token) {
+        token.text += static_cast<char>(cur_);
+        advance();
+    }
+
+    void skipSpaceAndComments() {
+        for (;;) {
+            while (isSpace(cur_))
+                advance();
+            if (cur_ == '/' && next_ == '/') {
+                while (cur_ && cur_ != '\n')
+                    advance();
+                advance();
+            } else if (cur_ == '/' && next_ == '*') {
+                while (cur_ && !(cur_ == '*' && next_ == '/'))
+                    advance();
+                advance();
+                advance();
+            } else {
+                return;
+            }
+        }
+    }
+
+    void readIdentifier(CJsToken& token) {
+        token.kind = TOK_ID;
+        while (isLetter(cur_) || isDigit(cur_))
+            take(token);
+        for (const Keyword& keyword : kKeywords) {
+            if (token.text == keyword.text) token.kind = keyword.kind;
+        }
+    }
+
+    void readNumber(CJsToken& token) {
+        token.kind = TOK_INT;
+        if (cur_ == '0') {
+            take(token);
+            if (cur_ == 'x') {
+                take(token);
+                while (isHexDigit(cur_))
+                    take(token);
+                return;
+            }
+        }
+        while (isDigit(cur_))
+            take(token);
+        if (cur_ == '.') {
+            token.kind = TOK_FLOAT;
+            take(token);
+            while (isDigit(cur_))
+                take(token);
+        }
+        if (cur_ == 'e' || cur_ == 'E') {
+            token.kind = TOK_FLOAT;
+            take(token);
+            if (cur_ == '-') take(token);
+            while (isDigit(cur_))
+                take(token);
+        }
+    }
+
+    void readDoubleQuoted(CJsToken& token) {
+        token.kind = TOK_STRING;
+        advance();
+        while (cur_ && cur_ != '"') {
+            if (cur_ == '\\') {
+                advance();
+                if (!cur_) break;
+                token.text += cur_ == 'n' ? '\n' : static_cast<char>(cur_);
+            } else {
+                token.text += static_cast<char>(cur_);
+            }
+            advance();
+        }
+        if (cur_) advance();
+    }
+
+    // Reads `count` characters (the first is the current one) as a number.
+    char escapedNumber(int count, int base) {
+        char digits[4] = {0, 0, 0, 0};
+        for (int i = 0; i < count; i++) {
+            if (i > 0) advance();
+            digits[i] = static_cast<char>(cur_);
+        }
+        return static_cast<char>(std::strtol(digits, nullptr, base));
+    }
+
+    void readSingleQuoted(CJsToken& token) {
+        token.kind = TOK_STRING;
+        advance();
+        while (cur_ && cur_ != '\'') {
+            if (cur_ == '\\') {
+                advance();
+                switch (cur_) {
+                    case 0:
+                        break;
+                    case 'a':
+                        token.text += '\a';
+                        break;
+                    case 'n':
+                        token.text += '\n';
+                        break;
+                    case 'r':
+                        token.text += '\r';
+                        break;
+                    case 't':
+                        token.text += '\t';
+                        break;
+                    case 'x':
+                        advance();
+                        token.text += escapedNumber(2, 16);
+                        break;
+                    default:
+                        if (cur_ >= '0' && cur_ <= '7') {
+                            token.text += escapedNumber(3, 8);
+                        } else {
+                            token.text += static_cast<char>(cur_);
+                        }
+                }
+                if (!cur_) break;
+            } else {
+                token.text += static_cast<char>(cur_);
+            }
+            advance();
+        }
+        if (cur_) advance();
+    }
+
+    // `second` follows `first` and makes `kind`; consumes it when it does.
+    bool pair(CJsToken& token, unsigned char second, int kind) {
+        if (cur_ != second) return false;
+        token.kind = kind;
+        advance();
+        return true;
+    }
+
+    void readOperator(CJsToken& token) {
+        token.kind = cur_;
+        advance();
+        switch (token.kind) {
+            case '=':
+                if (pair(token, '=', TOK_EQUAL)) pair(token, '=', TOK_TYPEEQUAL);
+                break;
+            case '!':
+                if (pair(token, '=', TOK_NEQUAL)) pair(token, '=', TOK_NTYPEEQUAL);
+                break;
+            case '<':
+                if (!pair(token, '=', TOK_LEQUAL) && pair(token, '<', TOK_LSHIFT)) {
+                    pair(token, '=', TOK_LSHIFTEQUAL);
+                }
+                break;
+            case '>':
+                if (!pair(token, '=', TOK_GEQUAL) && pair(token, '>', TOK_RSHIFT)) {
+                    if (!pair(token, '=', TOK_RSHIFTEQUAL)) pair(token, '>', TOK_RSHIFTUNSIGNED);
+                }
+                break;
+            case '+':
+                if (!pair(token, '=', TOK_PLUSEQUAL)) pair(token, '+', TOK_PLUSPLUS);
+                break;
+            case '-':
+                if (!pair(token, '=', TOK_MINUSEQUAL)) pair(token, '-', TOK_MINUSMINUS);
+                break;
+            case '&':
+                if (!pair(token, '=', TOK_ANDEQUAL)) pair(token, '&', TOK_ANDAND);
+                break;
+            case '|':
+                if (!pair(token, '=', TOK_OREQUAL)) pair(token, '|', TOK_OROR);
+                break;
+            case '^':
+                pair(token, '=', TOK_XOREQUAL);
+                break;
+        }
+    }
+
+    const std::string& text_;
+    int end_;
+    int readPos_ = 0;
+    unsigned char cur_ = 0;
+    unsigned char next_ = 0;
+};
+
+}  // namespace
+
+std::string tokenName(int kind) {
+    if (kind == TOK_EOF) return "EOF";
+    if (kind >= 33 && kind <= 127) return std::string("'") + static_cast<char>(kind) + "'";
+    if (kind >= TOK_ID && kind <= TOK_XOREQUAL) return kOperatorNames[kind - TOK_ID];
+    for (const Keyword& keyword : kKeywords) {
+        if (keyword.kind == kind) return keyword.text;
+    }
+    return "?[" + std::to_string(kind) + "]";
+}
+
+CJsTokenList::CJsTokenList(const std::string& source) : text(source.c_str()) {
+    Scanner scanner(text);
+    for (;;) {
+        tokens.emplace_back();
+        scanner.read(tokens.back());
+        if (tokens.back().kind == TOK_EOF) break;
+    }
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] == '\n') lineFeeds.push_back(static_cast<int>(i));
+    }
+}
+
+void positionOf(const CJsTokenList& list, int offset, int* line, int* column) {
+    // Line feeds before `offset` each start a line whose columns count from 0;
+    // the first line's count from 1.
+    auto after = std::lower_bound(list.lineFeeds.begin(), list.lineFeeds.end(), offset);
+    int feeds = static_cast<int>(after - list.lineFeeds.begin());
+    *line = 1 + feeds;
+    *column = feeds == 0 ? 1 + std::max(offset, 0) : offset - 1 - *(after - 1);
+}
+
+std::string positionTextIn(const CJsTokenList& list, int offset) {
+    int line = 0;
+    int column = 0;
+    positionOf(list, offset, &line, &column);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "(line: %d, col: %d)", line, column);
+    return buffer;
+}
+
+CJsTokenizer::CJsTokenizer(const std::string& code)
+    : CJsTokenizer(std::make_shared<const CJsTokenList>(code)) {}
+
+CJsTokenizer::CJsTokenizer(std::shared_ptr<const CJsTokenList> list) : list_(std::move(list)) {
+    setWindow(0, static_cast<int>(list_->text.size()));
+    reset();
+}
+
+CJsTokenizer::CJsTokenizer(std::shared_ptr<const CJsTokenList> list, int windowStart, int windowEnd)
+    : list_(std::move(list)) {
+    setWindow(windowStart, windowEnd);
+    reset();
+}
+
+void CJsTokenizer::setWindow(int windowStart, int windowEnd) {
+    windowStart_ = windowStart;
+    windowEnd_ = windowEnd;
+    const std::vector<CJsToken>& tokens = list_->tokens;
+    size_t realTokens = tokens.size() - 1;  // without the end-of-input token
+    auto startsBefore = [](const CJsToken& token, int offset) { return token.start < offset; };
+    first_ =
+        std::lower_bound(tokens.begin(), tokens.begin() + realTokens, windowStart, startsBefore) -
+        tokens.begin();
+    auto endsBefore = [](const CJsToken& token, int offset) { return token.end < offset; };
+    last_ = std::lower_bound(tokens.begin() + first_, tokens.begin() + realTokens, windowEnd,
+                             endsBefore) -
+            tokens.begin();
+    if (windowEnd >= static_cast<int>(list_->text.size())) {
+        eofAtStart_ = tokens.back();
+    } else {
+        eofAtStart_.kind = TOK_EOF;
+        eofAtStart_.start = windowEnd;
+        eofAtStart_.end = windowEnd;
+    }
+}
+
+std::unique_ptr<CJsTokenizer> CJsTokenizer::subReader(int from) const {
+    int end = lastTokenEnd_ + 1;
+    if (end < windowStart_ || end > windowEnd_) end = windowEnd_;
+    return std::unique_ptr<CJsTokenizer>(new CJsTokenizer(list_, from, end));
+}
+
+void CJsTokenizer::reset() {
+    lastTokenEnd_ = 0;
+    eof_ = eofAtStart_;
+    index_ = first_;
+    current_ = index_ < last_ ? &list_->tokens[index_] : &eof_;
+}
+
+void CJsTokenizer::nextToken() {
+    lastTokenEnd_ = current_->end;
+    if (index_ < last_) {
+        index_++;
+        current_ = index_ < last_ ? &list_->tokens[index_] : &eof_;
+        return;
+    }
+    // Reading on past the end yields further end tokens, each one further on.
+    eof_.start = eof_.end + 1;
+    eof_.end = eof_.start;
+}
+
+void CJsTokenizer::expectToken(int kind) {
+    if (current_->kind != kind) {
+        throw CScriptException("Got " + tokenName(current_->kind) + " expected " + tokenName(kind) +
+                               " at " + positionText(current_->start));
+    }
+    nextToken();
+}
+
+std::string CJsTokenizer::sourceSince(int offset) const {
+    int end = std::min(lastTokenEnd_ + 1, windowEnd_);
+    int size = static_cast<int>(list_->text.size());
+    offset = std::max(0, std::min(offset, size));
+    end = std::min(end, size);
+    if (end <= offset) return std::string();
+    return list_->text.substr(offset, end - offset);
+}
+
+std::string CJsTokenizer::positionText(int offset) const {
+    return positionTextIn(*list_, offset < 0 ? lastTokenEnd_ : offset);
+}

@@ -1,0 +1,131 @@
+// The token reader of the script engine.
+//
+// The engine executes while it parses and re-reads loop conditions and bodies
+// many times, so the text is cut into tokens once, at construction, into a
+// shared immutable token list. Every reader - the one made from the text and
+// the window readers made from it for loops - walks that list; a reset is an
+// index assignment and a window reader allocates nothing but itself. Positions
+// are byte offsets into the whole text, also in window readers.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Token kinds. Single characters that start no longer token are their own kind
+// (the byte value); 0 is the end of input.
+enum CJsTokenKind {
+    TOK_EOF = 0,
+    TOK_ID = 256,
+    TOK_INT,
+    TOK_FLOAT,
+    TOK_STRING,
+    TOK_EQUAL,           // ==
+    TOK_TYPEEQUAL,       // ===
+    TOK_NEQUAL,          // !=
+    TOK_NTYPEEQUAL,      // !==
+    TOK_LEQUAL,          // <=
+    TOK_LSHIFT,          // <<
+    TOK_LSHIFTEQUAL,     // <<=
+    TOK_GEQUAL,          // >=
+    TOK_RSHIFT,          // >>
+    TOK_RSHIFTUNSIGNED,  // >>>
+    TOK_RSHIFTEQUAL,     // >>=
+    TOK_PLUSEQUAL,       // +=
+    TOK_MINUSEQUAL,      // -=
+    TOK_PLUSPLUS,        // ++
+    TOK_MINUSMINUS,      // --
+    TOK_ANDEQUAL,        // &=
+    TOK_ANDAND,          // &&
+    TOK_OREQUAL,         // |=
+    TOK_OROR,            // ||
+    TOK_XOREQUAL,        // ^=
+    TOK_IF = 280,
+    TOK_ELSE,
+    TOK_DO,
+    TOK_WHILE,
+    TOK_FOR,
+    TOK_BREAK,
+    TOK_CONTINUE,
+    TOK_FUNCTION,
+    TOK_RETURN,
+    TOK_VAR,
+    TOK_TRUE,
+    TOK_FALSE,
+    TOK_NULL,
+    TOK_UNDEFINED,
+    TOK_NEW,
+};
+
+// The printable name of a kind, as used in error messages.
+std::string tokenName(int kind);
+
+struct CJsToken {
+    int kind = TOK_EOF;
+    int start = 0;  // offset of the first character
+    int end = 0;    // offset of the last character
+    std::string text;
+};
+
+// One scanned text: the text itself (cut at a NUL byte, which reads as the end
+// of input), its tokens ending with the end-of-input token, and the offsets of
+// its line feeds for position texts.
+struct CJsTokenList {
+    explicit CJsTokenList(const std::string& source);
+    std::string text;
+    std::vector<CJsToken> tokens;
+    std::vector<int> lineFeeds;
+};
+
+class CJsTokenizer {
+public:
+    // A reader over its own copy of `code`.
+    explicit CJsTokenizer(const std::string& code);
+    // A reader over an already scanned text (shared, never copied).
+    explicit CJsTokenizer(std::shared_ptr<const CJsTokenList> list);
+
+    // A reader over this one's text from `from` up to the end of the previous
+    // token (or this reader's own window end when that lies outside it).
+    std::unique_ptr<CJsTokenizer> subReader(int from) const;
+
+    // Back to the start of the window; yields the same tokens every time.
+    void reset();
+    void nextToken();
+    // Reads past the current token when it is of `kind`; otherwise raises
+    // "Got X expected Y at (line: L, col: C)".
+    void expectToken(int kind);
+
+    // Text from `offset` through the end of the previous token.
+    std::string sourceSince(int offset) const;
+    // "(line: %d, col: %d)" of `offset` (of lastTokenEnd when negative).
+    std::string positionText(int offset) const;
+
+    int token() const { return current_->kind; }
+    const std::string& tokenText() const { return current_->text; }
+    int tokenStart() const { return current_->start; }
+    int tokenEnd() const { return current_->end; }
+    int lastTokenEnd() const { return lastTokenEnd_; }
+    int windowStart() const { return windowStart_; }
+    int windowEnd() const { return windowEnd_; }
+    const std::shared_ptr<const CJsTokenList>& tokenList() const { return list_; }
+
+private:
+    CJsTokenizer(std::shared_ptr<const CJsTokenList> list, int windowStart, int windowEnd);
+    void setWindow(int windowStart, int windowEnd);
+
+    std::shared_ptr<const CJsTokenList> list_;
+    int windowStart_ = 0;
+    int windowEnd_ = 0;
+    size_t first_ = 0;  // first token of the window
+    size_t last_ = 0;   // one past the last token of the window
+    size_t index_ = 0;  // current token; == last_ means end of input
+    const CJsToken* current_ = nullptr;
+    CJsToken eof_;         // end-of-input token of this window, as read now
+    CJsToken eofAtStart_;  // and as first read after a reset
+    int lastTokenEnd_ = 0;
+};
+
+// "(line: %d, col: %d)" for an offset into `list`'s text.
+std::string positionTextIn(const CJsTokenList& list, int offset);
+// The line and column of that text.
+void positionOf(const CJsTokenList& list, int offset, int* line, int* column);

@@ -1,0 +1,331 @@
+// Value life cycle, conversions and the child list.
+#include "js/value.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "js/tokenizer.h"
+
+namespace {
+
+// Recursive copies stop copying (and share) below this depth, and after this
+// many copied values, so that a structure containing itself or a huge shared
+// graph cannot exhaust the stack or the memory.
+constexpr int kMaxCopyDepth = 200;
+constexpr long kMaxCopyValues = 1L << 20;
+
+// Destroys `value` and everything only it kept alive, without recursion: a
+// long chain of nested objects must not overflow the stack.
+void destroyValue(CJsValue* value) {
+    std::vector<CJsValue*> pending{value};
+    while (!pending.empty()) {
+        CJsValue* current = pending.back();
+        pending.pop_back();
+        while (CJsBinding* child = current->firstChild) {
+            current->firstChild = child->next;
+            child->linked = false;
+            child->next = child->previous = nullptr;
+            if (--child->holds > 0) continue;  // still used by an expression
+            CJsValue* held = child->value;
+            child->value = nullptr;
+            delete child;
+            if (held->refCount-- == 1) pending.push_back(held);
+        }
+        current->lastChild = nullptr;
+        delete current;
+    }
+}
+
+}  // namespace
+
+CJsBinding::CJsBinding(std::string bindingName, CJsValue* bound)
+    : name(std::move(bindingName)), value(bound ? bound : new CJsValue()) {
+    value->ref();
+}
+
+CJsBinding::~CJsBinding() {
+    if (value) value->unref();
+}
+
+void CJsBinding::rebind(CJsValue* bound) {
+    if (!bound) bound = new CJsValue();
+    bound->ref();
+    CJsValue* old = value;
+    value = bound;
+    old->unref();
+}
+
+CJsValueRef::CJsValueRef(CJsValue* value) : value_(value) {
+    if (value_) value_->ref();
+}
+
+CJsValueRef::~CJsValueRef() {
+    if (value_) value_->unref();
+}
+
+CJsValue::CJsValue(const std::string& initial, uint8_t initialFlags) : flags(initialFlags) {
+    if (flags & INTEGER) {
+        intValue = parseJsInt(initial);
+    } else if (flags & DOUBLE) {
+        doubleValue = std::strtod(initial.c_str(), nullptr);
+    } else {
+        text = initial;
+    }
+}
+
+CJsValue::~CJsValue() {
+    clearChildren();
+}
+
+void CJsValue::unref() {
+    if (refCount <= 0) std::fputs("OMFG, we have unreffed too far!\n", stdout);
+    if (refCount-- == 1) destroyValue(this);
+}
+
+void CJsValue::setScalar(uint8_t type) {
+    flags = static_cast<uint8_t>((flags & NATIVE) | type);
+    text.clear();
+    intValue = 0;
+    doubleValue = 0;
+    bodyTokens.reset();
+}
+
+void CJsValue::setInt(int32_t value) {
+    setScalar(INTEGER);
+    intValue = value;
+}
+
+void CJsValue::setDouble(double value) {
+    setScalar(DOUBLE);
+    doubleValue = value;
+}
+
+void CJsValue::setString(const std::string& value) {
+    setScalar(STRING);
+    text = value;
+}
+
+void CJsValue::setUndefined() {
+    setScalar(0);
+    clearChildren();
+}
+
+void CJsValue::setArray() {
+    setScalar(ARRAY);
+    clearChildren();
+}
+
+int32_t CJsValue::asInt() const {
+    if (flags & INTEGER) return intValue;
+    if (flags & DOUBLE) {
+        // Truncation toward zero, clamped: out-of-range conversion is undefined.
+        if (!(doubleValue == doubleValue)) return 0;
+        if (doubleValue >= 2147483647.0) return INT32_MAX;
+        if (doubleValue <= -2147483648.0) return INT32_MIN;
+        return static_cast<int32_t>(doubleValue);
+    }
+    return 0;
+}
+
+double CJsValue::asDouble() const {
+    if (flags & DOUBLE) return doubleValue;
+    if (flags & INTEGER) return intValue;
+    return 0;
+}
+
+std::string CJsValue::asString() const {
+    if (flags & INTEGER) return std::to_string(intValue);
+    if (flags & DOUBLE) {
+        char buffer[512];
+        std::snprintf(buffer, sizeof buffer, "%f", doubleValue);
+        return buffer;
+    }
+    if (flags & NULLTYPE) return "null";
+    if (isUndefined()) return "undefined";
+    return text;
+}
+
+CJsBinding* CJsValue::lookupChild(const std::string& name) const {
+    for (CJsBinding* child = firstChild; child; child = child->next) {
+        if (child->name == name) return child;
+    }
+    return nullptr;
+}
+
+void CJsValue::linkChild(CJsBinding* binding) {
+    binding->hold();
+    binding->owned = true;
+    binding->linked = true;
+    binding->previous = lastChild;
+    binding->next = nullptr;
+    if (lastChild) {
+        lastChild->next = binding;
+    } else {
+        firstChild = binding;
+    }
+    lastChild = binding;
+}
+
+CJsBinding* CJsValue::appendChild(const std::string& name, CJsValue* value) {
+    if (isUndefined()) flags = OBJECT;
+    CJsBinding* binding = new CJsBinding(name, value);
+    linkChild(binding);
+    return binding;
+}
+
+CJsBinding* CJsValue::setChild(const std::string& name, CJsValue* value) {
+    if (!value) value = new CJsValue();
+    if (CJsBinding* existing = lookupChild(name)) {
+        existing->rebind(value);
+        return existing;
+    }
+    return appendChild(name, value);
+}
+
+CJsBinding* CJsValue::lookupOrAddChild(const std::string& name, uint8_t typeFlags) {
+    if (CJsBinding* existing = lookupChild(name)) return existing;
+    return appendChild(name, new CJsValue(std::string(), typeFlags));
+}
+
+CJsBinding* CJsValue::lookupOrAddPath(const std::string& path) {
+    CJsValue* parent = this;
+    std::string rest = path;
+    for (;;) {
+        size_t dot = rest.find('.');
+        if (dot == std::string::npos) return parent->lookupOrAddChild(rest, 0);
+        parent = parent->lookupOrAddChild(rest.substr(0, dot), OBJECT)->value;
+        rest = rest.substr(dot + 1);
+    }
+}
+
+void CJsValue::removeBinding(CJsBinding* binding) {
+    if (!binding || !binding->linked) return;
+    if (binding->previous) binding->previous->next = binding->next;
+    if (binding->next) binding->next->previous = binding->previous;
+    if (firstChild == binding) firstChild = binding->next;
+    if (lastChild == binding) lastChild = binding->previous;
+    binding->next = binding->previous = nullptr;
+    binding->linked = false;
+    binding->release();
+}
+
+void CJsValue::unlinkValue(CJsValue* value) {
+    for (CJsBinding* child = firstChild; child; child = child->next) {
+        if (child->value == value) {
+            removeBinding(child);
+            return;
+        }
+    }
+}
+
+void CJsValue::clearChildren() {
+    while (firstChild)
+        removeBinding(firstChild);
+}
+
+int CJsValue::childCount() const {
+    int count = 0;
+    for (CJsBinding* child = firstChild; child; child = child->next)
+        count++;
+    return count;
+}
+
+namespace {
+
+// The decimal value of a name made only of digits (the empty name is 0), or -1.
+long indexOfName(const std::string& name) {
+    long value = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+        if (value > INT_MAX - 1) value = INT_MAX - 1;
+    }
+    return value;
+}
+
+}  // namespace
+
+int CJsValue::arrayLength() const {
+    if (!isArray()) return 0;
+    long largest = -1;
+    for (CJsBinding* child = firstChild; child; child = child->next) {
+        long index = indexOfName(child->name);
+        if (index > largest) largest = index;
+    }
+    return static_cast<int>(largest + 1);
+}
+
+CJsValueRef CJsValue::arrayItem(int index) const {
+    if (CJsBinding* child = lookupChild(std::to_string(index))) return CJsValueRef(child->value);
+    return CJsValueRef(new CJsValue(std::string(), NULLTYPE));
+}
+
+void CJsValue::setArrayItem(int index, CJsValue* value) {
+    CJsValueRef keep(value);
+    std::string name = std::to_string(index);
+    bool defined = value && !value->isUndefined();
+    if (CJsBinding* child = lookupChild(name)) {
+        if (defined) {
+            child->rebind(value);
+        } else {
+            removeBinding(child);
+        }
+    } else if (defined) {
+        appendChild(name, value);
+    }
+}
+
+CJsValue* CJsValue::cloneLimited(int depth, long& budget) const {
+    CJsValue* copy = new CJsValue();
+    copy->flags = static_cast<uint8_t>(flags & TYPE_MASK);
+    copy->text = text;
+    copy->intValue = intValue;
+    copy->doubleValue = doubleValue;
+    copy->bodyTokens = bodyTokens;
+    for (CJsBinding* child = firstChild; child; child = child->next) {
+        bool share = child->name == "prototype" || depth >= kMaxCopyDepth || budget <= 0;
+        budget--;
+        copy->appendChild(child->name,
+                          share ? child->value : child->value->cloneLimited(depth + 1, budget));
+    }
+    return copy;
+}
+
+CJsValue* CJsValue::cloneDeep() const {
+    long budget = kMaxCopyValues;
+    return cloneLimited(0, budget);
+}
+
+void CJsValue::copyFrom(const CJsValue* source) {
+    if (!source) {
+        setUndefined();
+        return;
+    }
+    // Copy first: the source may be one of the children about to be removed.
+    CJsValueRef copy(source->cloneDeep());
+    setScalar(copy->type());
+    text = copy->text;
+    intValue = copy->intValue;
+    doubleValue = copy->doubleValue;
+    bodyTokens = copy->bodyTokens;
+    clearChildren();
+    for (CJsBinding* child = copy->firstChild; child; child = child->next) {
+        appendChild(child->name, child->value);
+    }
+}
+
+bool CJsValue::looselyEquals(const CJsValue* other) const {
+    CJsValueRef result(applyOperator(this, other, TOK_EQUAL));
+    return result->asBool();
+}
+
+CJsValue* CJsValue::argument(const std::string& name) {
+    return lookupOrAddChild(name, 0)->value;
+}
+
+void CJsValue::setResult(CJsValue* value) {
+    setChild("return", value);
+}

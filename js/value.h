@@ -1,0 +1,227 @@
+// Script values and the named references that hold them.
+//
+// A CJsValue is shared by reference counting: CJsBinding records give it a
+// name inside a parent value (member, element, local) or carry it unnamed
+// through an expression. Operators always produce new values, so sharing a
+// number or string never lets one name change another; objects and arrays
+// shared by two names are one object. Reference counting cannot free cycles
+// (an object that contains itself); nothing else is ever lost.
+//
+// Bindings are counted too ("holds"): a parent's child list holds its
+// bindings, and the executor holds the bindings it is working on, so a binding
+// removed from its parent while an expression still uses it stays valid until
+// the expression lets go of it.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+struct CJsTokenList;
+class CJsValue;
+
+// The engine's only error type; `text` is the message.
+class CScriptException : public std::exception {
+public:
+    explicit CScriptException(std::string message) : text(std::move(message)) {}
+    const char* what() const noexcept override { return text.c_str(); }
+    std::string text;
+};
+
+// A native function: receives the call scope (arguments by parameter name,
+// "this" for methods, "return" for the result) and its registration data.
+using JsCallback = void (*)(CJsValue* scope, void* data);
+
+class CJsBinding {
+public:
+    CJsBinding(std::string name, CJsValue* value);
+    ~CJsBinding();
+    CJsBinding(const CJsBinding&) = delete;
+    CJsBinding& operator=(const CJsBinding&) = delete;
+
+    // Points the binding at `value` (a new undefined value when null). Takes
+    // the new reference before releasing the old one, so re-binding a value
+    // to itself is safe.
+    void rebind(CJsValue* value);
+
+    void hold() { holds++; }
+    void release() {
+        if (--holds <= 0) delete this;
+    }
+
+    std::string name;
+    CJsBinding* next = nullptr;
+    CJsBinding* previous = nullptr;
+    CJsValue* value;
+    bool owned = false;   // set once the binding was placed in a parent's list
+    bool linked = false;  // true while it is in a parent's list
+    int holds = 0;
+};
+
+// A counted hold on a binding (the executor's working references).
+class CJsBindingRef {
+public:
+    CJsBindingRef() = default;
+    explicit CJsBindingRef(CJsBinding* binding) : binding_(binding) {
+        if (binding_) binding_->hold();
+    }
+    CJsBindingRef(const CJsBindingRef& other) : CJsBindingRef(other.binding_) {}
+    CJsBindingRef(CJsBindingRef&& other) noexcept : binding_(other.binding_) {
+        other.binding_ = nullptr;
+    }
+    CJsBindingRef& operator=(CJsBindingRef other) {
+        std::swap(binding_, other.binding_);
+        return *this;
+    }
+    ~CJsBindingRef() {
+        if (binding_) binding_->release();
+    }
+    CJsBinding* get() const { return binding_; }
+    CJsBinding* operator->() const { return binding_; }
+    explicit operator bool() const { return binding_ != nullptr; }
+    void reset() { *this = CJsBindingRef(); }
+
+private:
+    CJsBinding* binding_ = nullptr;
+};
+
+// A counted reference on a value.
+class CJsValueRef {
+public:
+    CJsValueRef() = default;
+    explicit CJsValueRef(CJsValue* value);
+    CJsValueRef(const CJsValueRef& other) : CJsValueRef(other.value_) {}
+    CJsValueRef(CJsValueRef&& other) noexcept : value_(other.value_) { other.value_ = nullptr; }
+    CJsValueRef& operator=(CJsValueRef other) {
+        std::swap(value_, other.value_);
+        return *this;
+    }
+    ~CJsValueRef();
+    CJsValue* get() const { return value_; }
+    CJsValue* operator->() const { return value_; }
+    CJsValue& operator*() const { return *value_; }
+    explicit operator bool() const { return value_ != nullptr; }
+
+private:
+    CJsValue* value_ = nullptr;
+};
+
+class CJsValue {
+public:
+    static constexpr uint8_t FUNCTION = 1;
+    static constexpr uint8_t OBJECT = 2;
+    static constexpr uint8_t ARRAY = 4;
+    static constexpr uint8_t DOUBLE = 8;
+    static constexpr uint8_t INTEGER = 16;
+    static constexpr uint8_t STRING = 32;
+    static constexpr uint8_t NULLTYPE = 64;
+    static constexpr uint8_t NATIVE = 128;
+    static constexpr uint8_t TYPE_MASK = 127;
+
+    CJsValue() = default;  // undefined
+    explicit CJsValue(int32_t value) : flags(INTEGER), intValue(value) {}
+    explicit CJsValue(double value) : flags(DOUBLE), doubleValue(value) {}
+    explicit CJsValue(std::string value) : flags(STRING), text(std::move(value)) {}
+    // `flags` unchanged; `text` parsed as an integer when INTEGER is set, as a
+    // double when DOUBLE is set, kept as text otherwise.
+    CJsValue(const std::string& text, uint8_t flags);
+    ~CJsValue();
+    CJsValue(const CJsValue&) = delete;
+    CJsValue& operator=(const CJsValue&) = delete;
+
+    // Reference counting. A new value has count 0; unref destroys it when the
+    // count was 1.
+    CJsValue* ref() {
+        refCount++;
+        return this;
+    }
+    void unref();
+
+    int type() const { return flags & TYPE_MASK; }
+    bool isUndefined() const { return type() == 0; }
+    bool isNull() const { return flags & NULLTYPE; }
+    bool isInt() const { return flags & INTEGER; }
+    bool isDouble() const { return flags & DOUBLE; }
+    bool isString() const { return flags & STRING; }
+    bool isObject() const { return flags & OBJECT; }
+    bool isArray() const { return flags & ARRAY; }
+    bool isFunction() const { return flags & FUNCTION; }
+    bool isNative() const { return flags & NATIVE; }
+    bool isNumeric() const { return flags & (NULLTYPE | DOUBLE | INTEGER); }
+    bool isBasic() const { return firstChild == nullptr; }
+
+    void setInt(int32_t value);
+    void setDouble(double value);
+    void setString(const std::string& value);
+    void setUndefined();
+    void setArray();
+
+    int32_t asInt() const;
+    bool asBool() const { return asInt() != 0; }
+    double asDouble() const;
+    std::string asString() const;
+
+    CJsBinding* lookupChild(const std::string& name) const;
+    CJsBinding* appendChild(const std::string& name, CJsValue* value = nullptr);
+    CJsBinding* setChild(const std::string& name, CJsValue* value = nullptr);
+    CJsBinding* lookupOrAddChild(const std::string& name, uint8_t typeFlags);
+    CJsBinding* lookupOrAddPath(const std::string& path);
+    void removeBinding(CJsBinding* binding);
+    void unlinkValue(CJsValue* value);
+    void clearChildren();
+    int childCount() const;
+    int arrayLength() const;
+    CJsValueRef arrayItem(int index) const;
+    void setArrayItem(int index, CJsValue* value);
+    // A new value (count 0); "prototype" members are shared, not copied.
+    CJsValue* cloneDeep() const;
+    void copyFrom(const CJsValue* source);
+    bool looselyEquals(const CJsValue* other) const;
+
+    // Text forms.
+    std::string sourceText() const;
+    void writeJson(std::string& out, const std::string& prefix) const;
+    void writeJson(std::ostream& stream, const std::string& prefix) const;
+    std::string writeJson(const std::string& prefix = std::string()) const;
+    void dumpTree(std::string& out, const std::string& indent, const std::string& name) const;
+
+    // For natives: the member `name` of a call scope (added as undefined when
+    // missing), and the call's result.
+    CJsValue* argument(const std::string& name);
+    void setResult(CJsValue* value);
+
+    uint8_t flags = 0;
+    std::string text;
+    int32_t intValue = 0;
+    double doubleValue = 0;
+    CJsBinding* firstChild = nullptr;
+    CJsBinding* lastChild = nullptr;
+    JsCallback callback = nullptr;
+    void* callbackData = nullptr;
+    int refCount = 0;
+    // Tokens of a script function's body, scanned on its first call.
+    std::shared_ptr<const CJsTokenList> bodyTokens;
+
+private:
+    void setScalar(uint8_t type);
+    void linkChild(CJsBinding* binding);
+    CJsValue* cloneLimited(int depth, long& budget) const;
+};
+
+// A new value from applying the operator token `op` to `a` and `b`; raises the
+// unsupported-operation message for combinations that have no meaning.
+CJsValue* applyOperator(const CJsValue* a, const CJsValue* b, int op);
+
+// The string in double quotes with escapes, as scripts and JSON read it.
+std::string quoteJsString(const std::string& text);
+
+// The base-detecting integer parse: optional white space and sign, "0x"
+// hexadecimal, leading "0" octal, else decimal; stops at the first invalid
+// character, 0 without digits, saturating at the 32-bit limits.
+int32_t parseJsInt(const std::string& text);
+
+// The longest string an operator may build; longer results raise an error
+// instead of exhausting memory.
+constexpr size_t kJsMaxStringLength = 16u << 20;
