@@ -1,0 +1,11 @@
+// The load-time fusion pass: rewrites runs of plain instructions into
+// superinstructions (superinstructions.def) in a private copy of the code.
+#pragma once
+
+#include <cstdint>
+
+// Fuses `code` (count words) in place. Runs never contain a jump target (the
+// operand of a CALL, J, JZ or JNZ), so every position that control flow can
+// reach keeps its meaning; operand words are never changed. Returns the number
+// of superinstructions made.
+int fuseCode(uint32_t* code, int count);

@@ -1,0 +1,370 @@
+// The dispatch loop. One function holds it, with the registers in locals;
+// the effect of every plain instruction lives in steps.h. Dispatch goes
+// through a computed-goto table when VORTALIS_COMPUTED_GOTO is on, through a
+// switch otherwise.
+#include <cstdarg>
+
+#include "app/clock.h"
+#include "vm/native.h"
+#include "vm/steps.h"
+#include "vm/vmExec.h"
+
+namespace {
+
+int32_t positionOf(const uint32_t* code, const uint32_t* ip) {
+    return static_cast<int32_t>(ip - code);
+}
+
+}  // namespace
+
+bool failMemory(const uint32_t* code, const uint32_t* ip, uint32_t address) {
+    vmLog('S', "VM_CHECK_MEMORY_AREA: Out of bounds 0x%08X at op %d\n", address,
+          positionOf(code, ip));
+    return false;
+}
+
+bool failAssign(const uint32_t* code, const uint32_t* ip, uint32_t address) {
+    vmLog('S', "VM_ASSIGN: Out of bounds 0x%08X at op %d\n", address, positionOf(code, ip));
+    return false;
+}
+
+bool failCopy(const uint32_t* code, const uint32_t* ip, uint32_t dst, uint32_t src,
+              uint32_t count) {
+    vmLog('S', "VM_MEMCPY: Out of bounds memcpy(0x%08X, 0x%08X, %d) at op %d\n", dst, src,
+          static_cast<int>(count), positionOf(code, ip));
+    return false;
+}
+
+// The stack pointer left its area. This ends the run rather than the
+// program, so the message is severe, not an error.
+bool failStack(const uint32_t* code, const uint32_t* ip) {
+    vmLog('S', "Stack pointer out of range at %5d:%16s 0x%08x\n", positionOf(code, ip),
+          opcodeName(ip[0]), ip[1]);
+    return false;
+}
+
+bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
+    using namespace op;
+    running = 1;
+    const uint32_t start = osTickCount();
+    int32_t countdown = kBranchCountdown;
+    const uint32_t* const codeBase = code.data();
+    const uint32_t* const codeLast = codeBase + codeCount - 2;  // last whole instruction
+    const uint32_t* ip = codeBase + position;
+    int nativeCount = 0;
+    const NativeEntry* natives = vmNativeEntries(&nativeCount);
+    Regs r{};
+    r.code = codeBase;
+    r.fp = fp;
+
+#define LOAD_REGS()                                                                             \
+    do {                                                                                        \
+        r.mem = state.memory;                                                                   \
+        r.memSize = state.memorySize;                                                           \
+        r.stackBase = state.stackBase;                                                          \
+        r.sp = state.stackPointer;                                                              \
+        r.stackWords = stackWords;                                                              \
+        r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp); \
+    } while (0)
+#define SAVE_REGS() (state.stackPointer = r.sp)
+#define OPERAND (ip[1])
+#define POSITION (positionOf(codeBase, ip))
+    // Jumps land only on whole instructions inside the code.
+#define JUMP_TO(target)                                                                        \
+    do {                                                                                       \
+        uint32_t jumpTarget = (target);                                                        \
+        if (jumpTarget >= static_cast<uint32_t>(codeCount)) {                                  \
+            vmLog('S', "Jump outside the code to %d at op %d\n", asInt(jumpTarget), POSITION); \
+            goto fail;                                                                         \
+        }                                                                                      \
+        ip = codeBase + jumpTarget;                                                            \
+    } while (0)
+    // Branch accounting: the clock is read only once the countdown has run out.
+#define COUNT_BRANCH()                                                \
+    do {                                                              \
+        if (countdown-- < 0 && timeLimitMs != 0) {                    \
+            countdown = kBranchCountdown;                             \
+            if (osTickCount() - start > timeLimitMs) goto stopByTime; \
+        }                                                             \
+    } while (0)
+
+#if VORTALIS_COMPUTED_GOTO
+    static void* table[256];
+    static bool tableReady = false;
+    if (!tableReady) {
+        for (void*& entry : table)
+            entry = &&L_unassigned;
+#define OPCODE(name, code, kind, flow) table[code] = &&L_##name;
+#include "vm/opcodes.def"
+#undef OPCODE
+#define SUPER(code, ...) table[code] = &&L_S##code;
+#include "vm/superinstructions.def"
+#undef SUPER
+        tableReady = true;
+    }
+#define CASE(label) L_##label:
+#define DEFAULT_CASE \
+    L_unassigned:
+#define DISPATCH()                               \
+    do {                                         \
+        if (!stackInRange(r)) goto stackFailure; \
+        goto* table[*ip & 0xFF];                 \
+    } while (0)
+#else
+#define CASE(label) case label:
+#define DEFAULT_CASE default:
+#define DISPATCH() goto dispatch
+#endif
+
+    LOAD_REGS();
+    (void)codeLast;
+#if VORTALIS_COMPUTED_GOTO
+    DISPATCH();
+    {
+#else
+dispatch:
+    if (!stackInRange(r)) goto stackFailure;
+    switch (*ip & 0xFF) {
+#endif
+
+#define PLAIN_CASE(name)                   \
+    CASE(name) {                           \
+        if (!step<name>(r, ip)) goto fail; \
+        ip += 2;                           \
+        DISPATCH();                        \
+    }
+#define OPCODE(name, code, kind, flow) OPCODE_##flow(name)
+#define OPCODE_PLAIN(name) PLAIN_CASE(name)
+#define OPCODE_CONTROL(name)
+#include "vm/opcodes.def"
+#undef OPCODE_CONTROL
+#undef OPCODE_PLAIN
+#undef OPCODE
+#undef PLAIN_CASE
+
+#if VORTALIS_COMPUTED_GOTO
+#define SUPER_CASE(code) L_S##code:
+#else
+#define SUPER_CASE(code) case code:
+#endif
+#define SUPER(code, ...)                                          \
+    SUPER_CASE(code) {                                            \
+        if (!runFused<__VA_ARGS__>(r, ip)) goto fail;             \
+        ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size(); \
+        DISPATCH();                                               \
+    }
+#include "vm/superinstructions.def"
+#undef SUPER
+#undef SUPER_CASE
+
+        CASE(STOREFUNC) {
+            int32_t target = asInt(*r.sp--);
+            std::string name;
+            bool terminated = false;
+            while (r.sp >= r.stackBase) {
+                uint32_t c = *r.sp-- & 0xFF;
+                if (c == 0) {
+                    terminated = true;
+                    break;
+                }
+                name += static_cast<char>(c);
+            }
+            if (!terminated) goto stackFailure;
+            if (name.size() > 255) {
+                vmLog('S', "Function string '%.255s' to too long!\n", name.c_str());
+                state.errorFlag = 1;
+            } else {
+                vmLog('.', "Function '%s' added as %d\n", name.c_str(), target);
+                functions.emplace(name, target);
+            }
+            ip += 2;
+            DISPATCH();
+        }
+        CASE(FINDNATIVE) {
+            std::string name;
+            bool terminated = false;
+            while (r.sp >= r.stackBase) {
+                uint32_t c = *r.sp-- & 0xFF;
+                if (c == 0) {
+                    terminated = true;
+                    break;
+                }
+                if (name.size() < 255) name += static_cast<char>(c);
+            }
+            if (!terminated) goto stackFailure;
+            int index = vmFindNative(name.c_str());
+            if (index < 0) {
+                vmLog('S', "No native function for '%s'\n", name.c_str());
+                goto fail;
+            }
+            *++r.sp = static_cast<uint32_t>(index);
+            ip += 2;
+            DISPATCH();
+        }
+        CASE(SETHEAPSIZE) {
+            SAVE_REGS();
+            if (!setHeapSize(asInt(OPERAND))) goto failSaved;
+            LOAD_REGS();
+            ip += 2;
+            DISPATCH();
+        }
+        CASE(UUID) {
+            *++r.sp = vmMachineId();
+            ip += 2;
+            DISPATCH();
+        }
+        CASE(VERSIONCHECK) {
+            if (OPERAND != kVMImageVersion) {
+                vmLog('S', "Code from wrong Vortalis version. Is 0x%08X, expecting 0x%08x\n",
+                      OPERAND, kVMImageVersion);
+                goto fail;
+            }
+            ip += 2;
+            DISPATCH();
+        }
+        CASE(CALL) {
+            if (callStack.size() >= static_cast<size_t>(kMaxCallDepth)) {
+                vmLog('S', "Max levels of recursion (%d) reached", kMaxCallDepth);
+                goto fail;
+            }
+            const uint32_t* callSite = ip;
+            JUMP_TO(OPERAND);
+            callStack.push_back({positionOf(codeBase, callSite), r.fp});
+            r.fp = static_cast<int32_t>(r.sp - r.stackBase) + 1;
+            r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp);
+            DISPATCH();
+        }
+        CASE(NATIVE) {
+            uint32_t address = OPERAND;
+            if (address >= r.memSize) {
+                failMemory(codeBase, ip, address);
+                goto fail;
+            }
+            int32_t index = asInt(r.mem[address]);
+            if (index < 0 || index >= nativeCount) {
+                vmLog('S', "Invalid native function call (%d)\n", index);
+                goto fail;
+            }
+            const NativeEntry& native = natives[index];
+            SAVE_REGS();
+            state.currentOp = POSITION;
+            native.handler(&state);
+            state.currentOp = 0;
+            LOAD_REGS();
+            if (state.errorFlag) {
+                vmLog('S', "Call to %s caused an error at %d\n", native.signature.c_str(),
+                      POSITION);
+                goto fail;
+            }
+            ip += 2;
+            if (!running) goto stopBySuspension;
+            if (native.timeCheck && timeLimitMs != 0) {
+                countdown = kBranchCountdown;
+                if (osTickCount() - start > timeLimitMs) goto stopByTime;
+            }
+            DISPATCH();
+        }
+        CASE(POP_MULTIPLE_RETURN) {
+            r.sp -= asInt(OPERAND);
+            goto doReturn;
+        }
+        CASE(RETURN) {
+            goto doReturn;
+        }
+        CASE(J) {
+            JUMP_TO(OPERAND);
+            COUNT_BRANCH();
+            DISPATCH();
+        }
+        CASE(JZ) {
+            uint32_t condition = *r.sp--;
+            if (condition == 0)
+                JUMP_TO(OPERAND);
+            else
+                ip += 2;
+            COUNT_BRANCH();
+            DISPATCH();
+        }
+        CASE(JNZ) {
+            uint32_t condition = *r.sp--;
+            if (condition != 0)
+                JUMP_TO(OPERAND);
+            else
+                ip += 2;
+            COUNT_BRANCH();
+            DISPATCH();
+        }
+        CASE(COPYVAR_LITERAL_INTLT_JZ) {
+            // Four slots: local index, limit, (unused), target. The padding after
+            // the code keeps all four inside the buffer.
+            uint32_t address = r.frameAddr + OPERAND;
+            if (address >= r.memSize) {
+                failMemory(codeBase, ip, address);
+                goto fail;
+            }
+            if (asInt(r.mem[address]) < asInt(ip[3]))
+                ip += 8;
+            else
+                JUMP_TO(ip[7]);
+            COUNT_BRANCH();
+            DISPATCH();
+        }
+        DEFAULT_CASE {
+            if (ip > codeLast)
+                vmLog('S', "Execution ran past the end of the code at %d\n", POSITION);
+            else
+                vmLog('S', "Op %d unimplemented\n", asInt(ip[0]));
+            goto fail;
+        }
+    }  // switch or block
+
+doReturn:
+    if (callStack.empty()) {
+        SAVE_REGS();
+        interruptedByTime = 0;
+        running = 0;
+        return true;
+    } else {
+        CallFrame frame = callStack.back();
+        callStack.pop_back();
+        r.fp = frame.fp;
+        r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp);
+        ip = codeBase + frame.position + 2;
+        DISPATCH();
+    }
+
+stopByTime:
+    vmLog('I', "Breaking execution because too long (%dms)\n",
+          static_cast<int>(osTickCount() - start));
+    SAVE_REGS();
+    callStack.push_back({POSITION, r.fp});
+    interruptedByTime = 1;
+    running = 0;
+    return false;
+
+stopBySuspension:
+    SAVE_REGS();
+    callStack.push_back({POSITION, r.fp});
+    interruptedByTime = 0;
+    running = 0;
+    return false;
+
+stackFailure:
+    failStack(codeBase, ip);
+fail:
+    SAVE_REGS();
+failSaved:
+    state.errorFlag = 1;
+    running = 0;
+    return true;
+
+#undef CASE
+#undef DEFAULT_CASE
+#undef DISPATCH
+#undef COUNT_BRANCH
+#undef JUMP_TO
+#undef POSITION
+#undef OPERAND
+#undef SAVE_REGS
+#undef LOAD_REGS
+}
