@@ -1,0 +1,69 @@
+#include "sound/soundSource.h"
+
+#include <algorithm>
+
+#include "app/log.h"
+
+SoundSource::SoundSource(size_t capacity) : capacity_(std::max<size_t>(capacity, 1)) {}
+
+SoundSource::~SoundSource() {
+    while (head_) {
+        SoundBlock* next = head_->next;
+        delete head_;
+        head_ = next;
+    }
+}
+
+void SoundSource::setTempo(double) {}
+
+size_t SoundSource::queuedBlocks() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return count_;
+}
+
+uint64_t SoundSource::droppedBlocks() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_;
+}
+
+std::unique_ptr<SoundBlock> SoundSource::takeBlock() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!head_) return nullptr;
+    SoundBlock* block = head_;
+    head_ = block->next;
+    if (!head_) tail_ = nullptr;
+    --count_;
+    block->next = nullptr;
+    if (count_ < capacity_ / 2) overflowReported_ = false;
+    return std::unique_ptr<SoundBlock>(block);
+}
+
+void SoundSource::appendBlock(std::unique_ptr<SoundBlock> block) {
+    if (!block) return;
+    SoundBlock* dropped = nullptr;
+    bool report = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (count_ == capacity_) {
+            dropped = head_;
+            head_ = dropped->next;
+            if (!head_) tail_ = nullptr;
+            --count_;
+            ++dropped_;
+            report = !overflowReported_;
+            overflowReported_ = true;
+        }
+        block->next = nullptr;
+        SoundBlock* raw = block.release();
+        if (tail_) {
+            tail_->next = raw;
+        } else {
+            head_ = raw;
+        }
+        tail_ = raw;
+        ++count_;
+    }
+    delete dropped;
+    // Once per overflow episode: the queue must drain to half before we warn again.
+    if (report) Log(LOG_WARNING, "Sound queue full, dropping the oldest blocks\n");
+}
