@@ -1,0 +1,243 @@
+#include "js/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "js/library.h"
+
+namespace {
+
+class EngineTest : public ::testing::Test {
+protected:
+    EngineTest() {
+        engine.setOutput([this](const std::string& text) { output += text; });
+    }
+
+    std::string errorOf(const std::string& code) {
+        try {
+            engine.runScript(code);
+        } catch (const CScriptException& error) {
+            return error.text;
+        }
+        return "no error";
+    }
+
+    std::string eval(const std::string& code) { return engine.evalToString(code); }
+
+    CJsEngine engine;
+    std::string output;
+};
+
+TEST_F(EngineTest, ErrorsLeaveTheEngineUsableAndKeepEarlierAssignments) {
+    EXPECT_EQ("Error Got ';' expected EOF at (line: 1, col: 17) at (line: 1, col: 15)",
+              errorOf("before = 1; x = ; after = 2;"));
+    EXPECT_EQ("1", eval("before"));
+    EXPECT_EQ(nullptr, engine.lookupPath("after"));
+    engine.runScript("after = before + 1;");
+    EXPECT_EQ(2, engine.lookupPath("after")->asInt());
+}
+
+TEST_F(EngineTest, ErrorsInsideFunctionsCarryTheCallTrace) {
+    engine.runScript("function f() {\n  x = {} * 2;\n}\nfunction g() { f(); }");
+    EXPECT_EQ(
+        "Error Operation '*' not supported on the Object datatype\n"
+        "1: f from (line: 1, col: 5)\n"
+        "0: g from (line: 2, col: 2) at (line: 2, col: 2)",
+        errorOf("x = 1;\ng();"));
+    // The trace of a failed run does not reach the next one; the callee is
+    // checked before its "(" is read.
+    EXPECT_EQ("Error Expecting 'h' to be a function at (line: 1, col: 1)", errorOf("h();"));
+}
+
+TEST_F(EngineTest, EvalExpressionsGivesTheLastValue) {
+    EXPECT_EQ("2", eval("1+1"));
+    EXPECT_EQ("undefined", eval(""));
+    EXPECT_EQ("3", eval("a = 1; b = 2; a + b"));
+    EXPECT_EQ("3", eval("a + b;"));
+    EXPECT_EQ(CJsValue::INTEGER, engine.evalExpressions("a")->type());
+    EXPECT_THROW(engine.evalExpressions("a b"), CScriptException);
+}
+
+TEST_F(EngineTest, LookupPathWalksMembers) {
+    engine.runScript("var settings = {video: {width: 640}};");
+    EXPECT_EQ(640, engine.lookupPath("settings.video.width")->asInt());
+    EXPECT_EQ(nullptr, engine.lookupPath("settings.audio.rate"));
+    EXPECT_EQ(nullptr, engine.lookupPath("nothing"));
+    EXPECT_EQ(engine.stringClass(), engine.lookupPath("String"));
+}
+
+TEST_F(EngineTest, MemberChainsOnMissingNamesStayTemporary) {
+    engine.runScript("a.b.c = 1;");
+    EXPECT_EQ(nullptr, engine.lookupPath("a"));
+    engine.runScript("function f() { q = 1; } f();");
+    EXPECT_EQ(1, engine.lookupPath("q")->asInt());
+}
+
+void add(CJsValue* scope, void* data) {
+    *static_cast<int*>(data) += 1;
+    scope->setResult(new CJsValue(scope->argument("a")->asInt() + scope->argument("b")->asInt()));
+}
+
+void describeThis(CJsValue* scope, void*) {
+    scope->setResult(new CJsValue("this=" + scope->argument("this")->asString()));
+}
+
+TEST_F(EngineTest, NativesReceiveArgumentsByNameAndTheirData) {
+    int calls = 0;
+    engine.registerNative("function host.math.add(a, b)", add, &calls);
+    engine.registerNative("function String.describe()", describeThis, nullptr);
+    EXPECT_EQ("5", eval("host.math.add(2, 3)"));
+    EXPECT_EQ(1, calls);
+    EXPECT_TRUE(engine.lookupPath("host.math")->isObject());
+    EXPECT_EQ("this=abc", eval("s = \"abc\"; s.describe()"));
+    // A second registration of the same name is never reached.
+    engine.registerNative("function host.math.add(x)", describeThis, nullptr);
+    EXPECT_EQ("7", eval("host.math.add(3, 4)"));
+    EXPECT_THROW(engine.registerNative("nonsense", add, nullptr), CScriptException);
+}
+
+TEST_F(EngineTest, TopLevelReturnEndsOnlyThatRun) {
+    engine.runScript("a = 1; return; a = 2;");
+    EXPECT_EQ("RETURN statement, but not in a function.\n", output);
+    EXPECT_EQ(1, engine.lookupPath("a")->asInt());
+    engine.runScript("a = 3;");
+    EXPECT_EQ(3, engine.lookupPath("a")->asInt());
+}
+
+TEST_F(EngineTest, LoopLimitPrintsTheTreeAndTheMessage) {
+    engine.runScript("for (i = 0; i < 8191; i++) {}");
+    EXPECT_EQ("", output);
+    EXPECT_EQ("Error LOOP_ERROR at (line: 1, col: 12)", errorOf("while (1) {}"));
+    EXPECT_NE(std::string::npos, output.find(" 'i' = '8191' INTEGER \n"));
+    EXPECT_NE(std::string::npos,
+              output.find("WHILE Loop exceeded 8192 iterations at (line: 1, col: 12)\n"));
+    // A loop inside a function is stopped the same way and the engine goes on.
+    output.clear();
+    EXPECT_EQ("Error LOOP_ERROR\n0: f from (line: 1, col: 33) at (line: 1, col: 33)",
+              errorOf("function f() { while (1) {} } f();"));
+    EXPECT_NE(std::string::npos,
+              output.find("WHILE Loop exceeded 8192 iterations at (line: 1, col: 14)\n"));
+    EXPECT_EQ("5", eval("2 + 3"));
+}
+
+TEST_F(EngineTest, NestedRunsExecuteGloballyAndWrapErrorsTwice) {
+    registerBaseLibrary(engine);
+    EXPECT_EQ(
+        "Error Error Got EOF expected ';' at (line: 1, col: 6) at (line: 1, col: 5)\n"
+        "0: exec from (line: 1, col: 13) at (line: 1, col: 13)",
+        errorOf("exec(\"x = 1\");"));
+    // The enclosing call still sees its own locals after a nested run.
+    engine.runScript("function f() { var local = 4; exec(\"g = 1;\"); return local; } r = f();");
+    EXPECT_EQ(4, engine.lookupPath("r")->asInt());
+    EXPECT_EQ(1, engine.lookupPath("g")->asInt());
+}
+
+void runAndSwallow(CJsValue* scope, void* data) {
+    CJsEngine* engine = static_cast<CJsEngine*>(data);
+    try {
+        engine->runScript(scope->argument("code")->asString());
+    } catch (const CScriptException&) {
+        scope->setResult(new CJsValue(std::string("failed")));
+    }
+}
+
+TEST_F(EngineTest, AHostCatchingANestedErrorLeavesTheOuterCallIntact) {
+    engine.registerNative("function tryRun(code)", runAndSwallow, &engine);
+    engine.runScript(
+        "function f() { var mine = 7; var r = tryRun(\"x = ;\"); return r + mine; } out = f();");
+    EXPECT_EQ("failed7", engine.lookupPath("out")->asString());
+}
+
+TEST_F(EngineTest, RunawayRecursionIsAnErrorNotACrash) {
+    std::string text = errorOf("function f(n) { return f(n + 1); } f(0);");
+    EXPECT_TRUE(text.find("Too much recursion") != std::string::npos ||
+                text.find("nested too deeply") != std::string::npos)
+        << text.substr(0, 200);
+    EXPECT_EQ("3", eval("1 + 2"));
+    engine.setMaxCallDepth(10);
+    EXPECT_NE(std::string::npos,
+              errorOf("function g(n) { if (n > 0) g(n - 1); } g(20);").find("Too much recursion"));
+    engine.runScript("g(5);");
+}
+
+TEST_F(EngineTest, DeepNestingInTheSourceIsAnError) {
+    for (const char* open : {"(", "[", "{a:", "!(", "-("}) {
+        std::string code = "x = ";
+        for (int i = 0; i < 200000; i++)
+            code += open;
+        code += "1;";
+        EXPECT_EQ(0u, errorOf(code).find("Error Script nested too deeply")) << open;
+    }
+    std::string blocks;
+    for (int i = 0; i < 200000; i++)
+        blocks += "{";
+    EXPECT_EQ(0u, errorOf(blocks).find("Error Script nested too deeply"));
+    // Moderate nesting works.
+    EXPECT_EQ("1", eval("((((((((((((((((((((1))))))))))))))))))))"));
+}
+
+TEST_F(EngineTest, WorkBudgetStopsNestedLoops) {
+    engine.setWorkBudget(100000);
+    std::string text = errorOf("for (i = 0; i < 8000; i++) for (j = 0; j < 8000; j++) x = 1;");
+    EXPECT_NE(std::string::npos, text.find("work limit")) << text;
+    // Each run has its own budget.
+    engine.runScript("for (i = 0; i < 8000; i++) x = i;");
+    EXPECT_EQ(7999, engine.lookupPath("x")->asInt());
+}
+
+TEST_F(EngineTest, StringsCannotGrowWithoutBound) {
+    std::string text = errorOf("s = \"0123456789abcdef\"; for (i = 0; i < 100; i++) s = s + s;");
+    EXPECT_NE(std::string::npos, text.find("String too long")) << text;
+}
+
+TEST_F(EngineTest, BindingsRemovedDuringAnExpressionStayValid) {
+    // The element binding dies with its array while the assignment is pending.
+    engine.runScript("a = [1]; a[0] = (a = 5);");
+    EXPECT_EQ(5, engine.lookupPath("a")->asInt());
+    registerBaseLibrary(engine);
+    engine.runScript("b = [1, 2]; b[0] = b.remove(1);");
+    EXPECT_EQ(1, engine.lookupPath("b")->arrayLength());
+    // The function being called is replaced while it runs.
+    engine.runScript("function f() { f = 0; return 9; } r = f();");
+    EXPECT_EQ(9, engine.lookupPath("r")->asInt());
+}
+
+TEST_F(EngineTest, FunctionsDefinedInACallBelongToIt) {
+    engine.runScript(
+        "function outer() { function inner() { return 2; } return inner(); } v = outer();");
+    EXPECT_EQ(2, engine.lookupPath("v")->asInt());
+    EXPECT_EQ(nullptr, engine.lookupPath("inner"));
+}
+
+TEST_F(EngineTest, UnknownClassNamesArePrinted) {
+    EXPECT_NE(std::string::npos, errorOf("x = new Nothing;").find("Got ID expected ';'"));
+    EXPECT_EQ("Nothing is not a valid class name", output);
+}
+
+TEST(EngineThreadsTest, SeparateEnginesRunConcurrently) {
+    auto work = [](int seed, std::string* result) {
+        CJsEngine engine;
+        registerBaseLibrary(engine);
+        engine.runScript("total = 0; for (i = 0; i < 8000; i++) total += i % " +
+                         std::to_string(seed) + "; parts = \"a,b,c\"; list = parts.split(\",\");");
+        *result = engine.evalToString("total + \":\" + list.length");
+    };
+    std::string first;
+    std::string second;
+    std::thread a(work, 7, &first);
+    std::thread b(work, 13, &second);
+    a.join();
+    b.join();
+    int expectFirst = 0;
+    int expectSecond = 0;
+    for (int i = 0; i < 8000; i++) {
+        expectFirst += i % 7;
+        expectSecond += i % 13;
+    }
+    EXPECT_EQ(std::to_string(expectFirst) + ":3", first);
+    EXPECT_EQ(std::to_string(expectSecond) + ":3", second);
+}
+
+}  // namespace

@@ -1,0 +1,2 @@
+function f(a, b) {}
+f(1);

@@ -1,0 +1,8 @@
+function inner() {
+    nothing();
+}
+function outer() {
+    inner();
+}
+x = 1;
+outer();

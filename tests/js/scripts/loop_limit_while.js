@@ -1,0 +1,3 @@
+w = 0;
+while (w < 8192) w++;
+print("not reached");
