@@ -79,7 +79,7 @@ bool pngReadRows(png_structp png, png_infop info, std::vector<uint8_t>* pixels,
     return true;
 }
 
-std::unique_ptr<Image> imageFromRows(const std::vector<uint8_t>& rows, size_t rowBytes, int width,
+std::unique_ptr<Image> imageFromRows(std::vector<uint8_t>* rows, size_t rowBytes, int width,
                                      int height) {
     int bytesPerPixel = width > 0 ? static_cast<int>(rowBytes / static_cast<size_t>(width)) : 0;
     if (bytesPerPixel >= 5 || bytesPerPixel == 0 ||
@@ -87,19 +87,23 @@ std::unique_ptr<Image> imageFromRows(const std::vector<uint8_t>& rows, size_t ro
         Log(LOG_WARNING, "PNG file wrong type (%d bpp)!\n", bytesPerPixel);
         return nullptr;
     }
-    bool grey = bytesPerPixel <= 2;
-    auto image = std::make_unique<Image>(imageMake(width, height, bytesPerPixel % 2 == 0));
-    for (int y = 0; y < height; y++) {
-        const uint8_t* source = rows.data() + rowBytes * y;
-        for (int x = 0; x < width; x++, source += bytesPerPixel) {
-            uint8_t* target = image->pixel(x, y);
-            if (grey) {
-                target[0] = target[1] = target[2] = source[0];
-                if (bytesPerPixel == 2) target[3] = source[1];
-            } else {
-                std::copy_n(source, bytesPerPixel, target);
-            }
-        }
+    auto image = std::make_unique<Image>();
+    image->width = width;
+    image->height = height;
+    image->hasAlpha = bytesPerPixel % 2 == 0;
+    if (bytesPerPixel >= 3) {
+        // Already rows of RGB or RGBA: taken over as they are.
+        image->pixels = std::move(*rows);
+        return image;
+    }
+    *image = imageMake(width, height, image->hasAlpha);
+    const uint8_t* source = rows->data();
+    for (uint8_t* target = image->pixels.data();
+         target < image->pixels.data() + image->pixels.size(); source += bytesPerPixel) {
+        *target++ = source[0];
+        *target++ = source[0];
+        *target++ = source[0];
+        if (bytesPerPixel == 2) *target++ = source[1];
     }
     return image;
 }
@@ -232,7 +236,7 @@ std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const 
     bool read = pngReadRows(png, info, &rows, &rowPointers, &rowBytes, &width, &height);
     png_destroy_read_struct(&png, &info, nullptr);
     if (!read) return nullptr;
-    return imageFromRows(rows, rowBytes, width, height);
+    return imageFromRows(&rows, rowBytes, width, height);
 }
 
 std::unique_ptr<Image> imageDecodeJpeg(const uint8_t* data, size_t length) {
