@@ -8,6 +8,8 @@ var cat = new Animal;
 print(cat.legs);
 print(cat.speak());
 var bird = new Animal();
+// Lookup finds the prototype's member, so assigning it changes the prototype
+// for every object made from it.
 bird.legs = 2;
 print(bird.speak());
 print(Animal.legs);
@@ -28,6 +30,7 @@ print(s.shout());
 var loop = {};
 loop.prototype = loop;
 print(loop.missing);
+loop.prototype = 0;  // reference counting cannot free the cycle
 // Clones copy members but share prototypes.
 var copy = cat.clone();
 print(copy.prototype == Animal);
