@@ -28,7 +28,9 @@ SoundAnalyser::~SoundAnalyser() = default;
 void SoundAnalyser::analyse(SoundSource& source, float timePass, float averageFrameTime) {
     const int queued = static_cast<int>(std::min<size_t>(source.queuedBlocks(), INT_MAX / 4));
     backlog_ = (3 * backlog_ + queued) / 4;
-    accumulatedTime_ += timePass;
+    // A time step that is not a number would poison the block duration for
+    // good; count it as no time.
+    if (std::isfinite(timePass) && timePass > 0.0f) accumulatedTime_ += timePass;
     const int wanted = std::min(backlog_, queued);
     if (wanted == 0) return;
 

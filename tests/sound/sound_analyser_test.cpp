@@ -236,6 +236,22 @@ TEST(SoundAnalyser, ValuesKeepMovingWhenABlockOutlastsAFrame) {
     EXPECT_GT(highest - lowest, 0.5f);
 }
 
+TEST(SoundAnalyser, InvalidFrameTimeCountsAsNone) {
+    SyntheticBeatSource source(140.0);
+    SoundAnalyser analyser;
+    run(analyser, source, 16, 1.0);
+    for (float bad : {std::nanf(""), -1.0f, INFINITY}) {
+        source.produce(16);
+        analyser.analyse(source, bad, 0.016f);
+    }
+    run(analyser, source, 16, 1.0);
+    EXPECT_TRUE(std::isfinite(analyser.blockDuration()));
+    EXPECT_GT(analyser.blockDuration(), 0.0f);
+    for (int id = 100; id <= 113; ++id) {
+        EXPECT_TRUE(std::isfinite(analyser.value(id))) << id;
+    }
+}
+
 TEST(SoundAnalyser, ServesItsIdsAndNothingElse) {
     SoundAnalyser analyser;
     for (int id = 90; id < 120; ++id) {
