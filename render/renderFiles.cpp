@@ -1,21 +1,13 @@
 // File access of the rendering services. See renderFiles.h.
 #include "render/renderFiles.h"
 
-// The virtual file system's reader. Declared weak until the file system
-// library provides it, so that the rendering services link on their own;
-// without it only an installed reader yields files.
-char* vfileLoad(const char* name, uint32_t* length) __attribute__((weak));
+#include "vfs/fileSystem.h"
 
 namespace {
 
-char* fileSystemLoad(const char* name, uint32_t* length) {
-    if (!vfileLoad) return nullptr;
-    return vfileLoad(name, length);
-}
+char* fileSystemLoad(const char* name, uint32_t* length) { return vfileLoad(name, length); }
 
-void fileSystemFree(char* buffer) {
-    delete[] buffer;
-}
+void fileSystemFree(char* buffer) { vfileFree(buffer); }
 
 RenderFileReader reader = fileSystemLoad;
 RenderFileRelease release = fileSystemFree;

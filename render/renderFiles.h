@@ -9,7 +9,7 @@
 using RenderFileReader = char* (*)(const char* name, uint32_t* length);
 using RenderFileRelease = void (*)(char* buffer);
 
-// Installs a reader; null restores the virtual file system.
+// Installs a reader; null restores the virtual file system (vfileLoad).
 void renderSetFileReader(RenderFileReader reader, RenderFileRelease release);
 
 char* renderFileLoad(const char* name, uint32_t* length);

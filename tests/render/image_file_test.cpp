@@ -15,6 +15,7 @@
 #include "tests/render/memory_files.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "vfs/fileSystem.h"
 
 namespace {
 
@@ -229,6 +230,28 @@ TEST(ImageSave, OtherEndingsWriteNothing) {
     EXPECT_EQ(std::fopen(path.c_str(), "rb"), nullptr);
     std::string missing = dir.path() + "no/such/dir/shot.png";
     EXPECT_FALSE(imageSave(missing.c_str(), image));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ImageFilesThroughFileSystem, BuiltInImagesAndRegisteredDiskFiles) {
+    auto logo = imageLoad("tex/UI/logo.png");
+    ASSERT_TRUE(logo);
+    EXPECT_EQ(logo->width, 256);
+    EXPECT_EQ(logo->height, 256);
+    TempDir dir;
+    dir.write("tex/dot.PNG", encodePng(1, 1, PNG_COLOR_TYPE_GRAY, 8, {33}));
+    CVFileSystem::create(dir.path());
+    CVFileSystem::get().addFile("tex/dot.PNG");
+    auto dot = imageLoad("tex/dot.PNG");
+    LogCapture log;
+    auto missing = imageLoad("tex/none.png");
+    CVFileSystem::destroy();
+    ASSERT_TRUE(dot);
+    EXPECT_EQ(dot->pixels, (std::vector<uint8_t>{33, 33, 33}));
+    EXPECT_FALSE(missing);
 }
 
 }  // namespace
