@@ -268,4 +268,44 @@ TEST_F(UnsupportedModeTest, AcceptingTheFallbackOpensAWindow) {
     EXPECT_FALSE(flags & SDL_WINDOW_FULLSCREEN);
 }
 
+TEST_F(GLWindowTest, FullScreenWithoutModeChangeCoversTheFirstMonitor) {
+    CGLWin window;
+    prepare(window);
+    MonitorRect monitor = window.monitorRect(0);
+    window.fullscreen = true;
+    window.width = monitor.width;
+    window.height = monitor.height;
+    ASSERT_TRUE(window.create());
+    SDL_Window* handle = static_cast<SDL_Window*>(window.windowHandle());
+    EXPECT_EQ(SDL_GetWindowFlags(handle) & SDL_WINDOW_FULLSCREEN_DESKTOP,
+              static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP));
+    EXPECT_FALSE(window.displayChanged);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(handle, &w, &h);
+    EXPECT_EQ(w, monitor.width);
+    EXPECT_EQ(h, monitor.height);
+    LogCapture log;
+    window.destroy();
+    EXPECT_TRUE(log.contains("GLWnd Vortalis Visualizer Switch fullscreen\n"));
+}
+
+TEST_F(GLWindowTest, ModeChangeToAnOfferedModeNeedsNoQuestion) {
+    CGLWin window;
+    prepare(window);
+    SDL_DisplayMode mode;
+    ASSERT_EQ(SDL_GetDisplayMode(0, 0, &mode), 0) << SDL_GetError();
+    window.fullscreen = true;
+    window.changeDisplayMode = true;
+    window.width = mode.w;
+    window.height = mode.h;
+    ASSERT_TRUE(window.create());
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(window.fullscreen);
+    EXPECT_TRUE(window.displayChanged);
+    Uint32 flags = SDL_GetWindowFlags(static_cast<SDL_Window*>(window.windowHandle()));
+    EXPECT_EQ(flags & SDL_WINDOW_FULLSCREEN_DESKTOP, static_cast<Uint32>(SDL_WINDOW_FULLSCREEN));
+    window.destroy();
+    EXPECT_FALSE(window.displayChanged);
+}
+
 }  // namespace
