@@ -111,9 +111,11 @@ TEST_F(LogFileTest, OtherThreadsLogToFileButNeverReachObserver) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i) Log(LOG_WARNING, "thread %d line %d\n", t, i);
+            for (int i = 0; i < 200; ++i)
+                Log(LOG_WARNING, "thread %d line %d\n", t, i);
         });
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     EXPECT_TRUE(observer.recorded.empty());
     // Lines never interleave: every line is whole.
     std::string text = logText();

@@ -1,0 +1,12 @@
+# The command line, the base directory and the visualiser program.
+add_library(vortalis_app STATIC commandLine.cpp baseDirectory.cpp startup.cpp)
+target_include_directories(vortalis_app PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(vortalis_app PRIVATE
+  VORTALIS_BUILD_DIR="${VORTALIS_BUILD_DIR}"
+  VORTALIS_BUILD_CONTENT_DIR="${VORTALIS_BUILD_CONTENT_DIR}"
+  VORTALIS_INSTALL_DATA_DIR="${VORTALIS_INSTALL_DATA_DIR}")
+target_link_libraries(vortalis_app PUBLIC vortalis_base vortalis_vfs)
+
+add_executable(vortalis main.cpp)
+target_link_libraries(vortalis PRIVATE vortalis_app)
+install(TARGETS vortalis RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -1,0 +1,3 @@
+// The control script in device mode; for now the same as script.js.
+function onInit() {
+}

@@ -1,0 +1,3 @@
+// The default control script: picks scenes and composes the render tree.
+function onInit() {
+}

@@ -1,0 +1,66 @@
+// Runs the real program binary to check what its exit codes and output say.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+struct RunResult {
+    int exitCode;
+    std::string output;
+};
+
+RunResult runProgram(const std::string& base, const std::string& arguments) {
+    std::string command =
+        "VORTALIS_BASE_DIR='" + base + "' '" VORTALIS_PROGRAM "' " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    std::array<char, 4096> chunk;
+    size_t got;
+    while ((got = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        output.append(chunk.data(), got);
+    int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST(Program, RefusedSwitchesExitWithOneAndTouchNothing) {
+    TempDir base;
+    EXPECT_EQ(runProgram(base.path(), "/s /x").exitCode, 1);
+    EXPECT_EQ(runProgram(base.path(), "/p 1234").exitCode, 1);
+    EXPECT_EQ(runProgram(base.path(), "--no-such-option").exitCode, 1);
+    EXPECT_EQ(base.read("log.txt"), "");
+}
+
+TEST(Program, ConfigureSwitchReachesTheDialogBranch) {
+    TempDir base;
+    RunResult result = runProgram(base.path(), "/c:1234");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.output.find("configuration dialog"), std::string::npos) << result.output;
+}
+
+TEST(Program, HelpAndVersion) {
+    TempDir base;
+    RunResult help = runProgram(base.path(), "--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.output.find("Usage: vortalis"), std::string::npos);
+    RunResult version = runProgram(base.path(), "--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_NE(version.output.find("Vortalis Visualizer Version 1.67 [64 bit]"), std::string::npos)
+        << version.output;
+}
+
+TEST(Program, StartsOnEmptyBaseDirectoryAndLogs) {
+    TempDir base;
+    RunResult result = runProgram(base.path(), "");
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    std::string log = base.read("log.txt");
+    EXPECT_NE(log.find("base dir: " + base.path() + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("0 scene list(s) queued"), std::string::npos) << log;
+}
+
+}  // namespace
