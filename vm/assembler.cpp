@@ -57,7 +57,7 @@ public:
             error(0, "static data needs " + std::to_string(staticNext_) + " words but .heap is " +
                          std::to_string(heapSize_));
         for (const FuncEntry& entry : funcs_)
-            if (!labels_.count(entry.label))
+            if (uint32_t value; !symbol(entry.label, value) && !literal(entry.label, false, value))
                 error(entry.line, "unknown label '" + entry.label + "' in .func");
         emitSetup();
         AsmResult result;

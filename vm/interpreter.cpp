@@ -36,11 +36,19 @@ bool failCopy(const uint32_t* code, const uint32_t* ip, uint32_t dst, uint32_t s
 }
 
 // The stack pointer left its area. This ends the run rather than the
-// program, so the message is severe, not an error.
-bool failStack(const uint32_t* code, const uint32_t* ip) {
+// program, so the message is severe, not an error. A superinstruction
+// reports under the name of the instruction it starts with, as unfused
+// code would.
+bool failStackAs(const uint32_t* code, const uint32_t* ip, uint32_t opcode) {
     vmLog('S', "Stack pointer out of range at %5d:%16s 0x%08x\n", positionOf(code, ip),
-          opcodeName(ip[0]), ip[1]);
+          opcodeName(opcode), ip[1]);
     return false;
+}
+
+bool failStack(const uint32_t* code, const uint32_t* ip) {
+    uint32_t opcode = ip[0];
+    if (opcodeInfo(opcode).super) opcode = superinstructionRun(opcode & 0xFF)[0];
+    return failStackAs(code, ip, opcode);
 }
 
 bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {

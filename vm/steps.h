@@ -36,6 +36,7 @@ VM_COLD bool failAssign(const uint32_t* code, const uint32_t* ip, uint32_t addre
 VM_COLD bool failCopy(const uint32_t* code, const uint32_t* ip, uint32_t dst, uint32_t src,
                       uint32_t count);
 VM_COLD bool failStack(const uint32_t* code, const uint32_t* ip);
+VM_COLD bool failStackAs(const uint32_t* code, const uint32_t* ip, uint32_t opcode);
 
 VM_INLINE bool stackInRange(const Regs& r) {
     return static_cast<uint64_t>(r.sp - r.stackBase) < r.stackWords;
@@ -490,7 +491,7 @@ VM_STEP(VECTOR3_INTERP4) {
 // run fails exactly where the unfused instructions would.
 template <op::Opcode... OPS, size_t... I>
 VM_INLINE bool runFusedSteps(Regs& r, const uint32_t* ip, std::index_sequence<I...>) {
-    return (((I == 0 || stackInRange(r) || failStack(r.code, ip + 2 * I)) &&
+    return (((I == 0 || stackInRange(r) || failStackAs(r.code, ip + 2 * I, OPS)) &&
              step<OPS>(r, ip + 2 * I)) &&
             ...);
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class CVMExec;
 
@@ -49,6 +50,11 @@ uint32_t vmMachineId();
 void vmSetMemoryLimit(uint32_t words);
 uint32_t vmMemoryLimit();
 
+// The setup run of vmCreate has no budget of its own; a setup that is still
+// running after this many milliseconds (default 10000) fails instead of
+// hanging the loader. 0 = no limit.
+void vmSetSetupBudget(uint32_t milliseconds);
+
 // Formats one message ("%c" level then the text, cut to 2047 characters) and
 // hands it to the sink. Nothing happens without a registry.
 void vmLog(char level, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -77,6 +83,8 @@ bool vmResume(VMState* state, uint32_t timeLimitMs);
 bool vmHasFunction(VMState* state, const char* name);
 // The code position registered for `name`, or -1.
 int vmFunctionPosition(VMState* state, const char* name);
+// Every registered function name, in name order.
+std::vector<std::string> vmFunctionNames(VMState* state);
 // True when the last run stopped because its time budget ran out.
 bool vmInterruptedByTime(VMState* state);
 // True while a stopped run waits for vmResume.

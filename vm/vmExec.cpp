@@ -40,14 +40,19 @@ void CVMExec::refreshState() {
     state.stackPointer = state.stackBase + depth;
 }
 
-void CVMExec::setup(const uint32_t* originalWords) {
+void CVMExec::setup(const uint32_t* originalWords, uint32_t budgetMs) {
     if (codeCount < 2) {
         state.errorFlag = 1;
         return;
     }
     // The entry instruction is the caller's, even if fusion absorbed it.
     code[static_cast<size_t>(codeCount - 2)] = originalWords[codeCount - 2];
-    startRun(1, codeCount - 2, 0);
+    if (startRun(1, codeCount - 2, budgetMs)) return;
+    // Setup code is expected to be short; one that runs away or suspends
+    // itself leaves an unusable VM rather than a hung loader.
+    vmLog('S', "Setup code did not finish\n");
+    state.errorFlag = 1;
+    callStack.clear();
 }
 
 bool CVMExec::startRun(int32_t fp, int32_t position, uint32_t timeLimitMs) {

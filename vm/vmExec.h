@@ -24,8 +24,9 @@ public:
 
     CVMExec(const uint32_t* words, int count, bool fuse);
 
-    // Runs the setup entry, taken from the caller's words as passed in.
-    void setup(const uint32_t* originalWords);
+    // Runs the setup entry, taken from the caller's words as passed in; a
+    // setup still running after `budgetMs` (0 = never) fails.
+    void setup(const uint32_t* originalWords, uint32_t budgetMs);
     bool executeFunction(const char* name, const uint32_t* args, int argCount,
                          uint32_t timeLimitMs);
     bool resume(uint32_t timeLimitMs);

@@ -23,6 +23,7 @@ struct CVMSystem {
 
 CVMSystem* vmSystem = nullptr;
 uint32_t memoryLimit = 1u << 28;
+uint32_t setupBudget = 10000;
 
 // The machine identifier file's text, up to 254 characters, without the
 // line end that the file carries (the registry value had none).
@@ -54,7 +55,7 @@ VMState* createVM(const uint32_t* words, int count, bool fuse) {
     if (count < 0) count = 0;
     auto* vm = new CVMExec(words, count, fuse);
     vmSystem->vms.push_back(vm);
-    vm->setup(words);
+    vm->setup(words, setupBudget);
     return &vm->state;
 }
 
@@ -176,6 +177,13 @@ int vmFunctionPosition(VMState* state, const char* name) {
     return it == state->owner->functions.end() ? -1 : it->second;
 }
 
+std::vector<std::string> vmFunctionNames(VMState* state) {
+    std::vector<std::string> names;
+    for (const auto& entry : state->owner->functions)
+        names.push_back(entry.first);
+    return names;
+}
+
 bool vmInterruptedByTime(VMState* state) {
     return state->owner->interruptedByTime != 0;
 }
@@ -201,4 +209,8 @@ int vmCurrentNative(VMState* state) {
     uint32_t address = vm->code[static_cast<size_t>(at) + 1];
     if (address >= state->memorySize) return -1;
     return static_cast<int32_t>(state->memory[address]);
+}
+
+void vmSetSetupBudget(uint32_t milliseconds) {
+    setupBudget = milliseconds;
 }
