@@ -2,6 +2,8 @@
 #include "js/engine.h"
 
 #include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -15,7 +17,8 @@ public:
         : engine_(engine),
           reader_(engine.reader_),
           scopes_(engine.scopes_),
-          callTrace_(std::move(engine.callTrace_)) {
+          callTrace_(std::move(engine.callTrace_)),
+          registry_(jsSetValueRegistry(&engine.registry_)) {
         if (engine_.runDepth_++ == 0) {
             char here = 0;
             engine_.stackBase_ = reinterpret_cast<uintptr_t>(&here);
@@ -29,6 +32,7 @@ public:
         engine_.scopes_ = std::move(scopes_);
         engine_.callTrace_ = std::move(callTrace_);
         engine_.runDepth_--;
+        jsSetValueRegistry(registry_);
     }
 
 private:
@@ -36,6 +40,7 @@ private:
     CJsTokenizer* reader_;
     std::vector<CJsValue*> scopes_;
     std::vector<TraceEntry> callTrace_;
+    CJsValueRegistry* registry_;
 };
 
 CJsEngine::CJsEngine()
@@ -58,6 +63,50 @@ CJsEngine::~CJsEngine() {
     stringClass_->unref();
     arrayClass_->unref();
     objectClass_->unref();
+    collectCycles();
+    // Values the host still holds outlive the engine, unlisted.
+    while (registry_.first)
+        jsDelist(registry_.first);
+}
+
+void CJsEngine::collectCycles() {
+    // Trial deletion: a listed value whose count exceeds the references it
+    // gets from other listed values is held from outside, and so is all it
+    // reaches; listed values not reached that way are only held by cycles.
+    std::unordered_map<CJsValue*, int> outside;
+    for (CJsValue* value = registry_.first; value; value = value->registryNext) {
+        outside[value] = value->refCount;
+    }
+    for (auto& entry : outside) {
+        for (CJsBinding* child = entry.first->firstChild; child; child = child->next) {
+            auto found = outside.find(child->value);
+            if (found != outside.end()) found->second--;
+        }
+    }
+    std::vector<CJsValue*> pending;
+    std::unordered_set<CJsValue*> reached;
+    for (auto& entry : outside) {
+        // A value nobody counts is no cycle; it is left for leak checkers.
+        if (entry.second > 0 || entry.first->refCount <= 0) {
+            pending.push_back(entry.first);
+            reached.insert(entry.first);
+        }
+    }
+    while (!pending.empty()) {
+        CJsValue* value = pending.back();
+        pending.pop_back();
+        for (CJsBinding* child = value->firstChild; child; child = child->next) {
+            if (outside.count(child->value) && reached.insert(child->value).second) {
+                pending.push_back(child->value);
+            }
+        }
+    }
+    std::vector<CJsValueRef> garbage;
+    for (auto& entry : outside) {
+        if (!reached.count(entry.first)) garbage.emplace_back(entry.first);
+    }
+    for (CJsValueRef& value : garbage)
+        value->clearChildren();
 }
 
 void CJsEngine::print(const std::string& text) const {

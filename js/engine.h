@@ -46,6 +46,11 @@ public:
     // The value at a dotted path from root, or null when a segment is missing.
     CJsValue* lookupPath(const std::string& path) const;
 
+    // Frees every structure that only cycles keep alive (an object holding
+    // itself, two objects holding each other) among the values made by this
+    // engine's runs. Call between runs; the destructor calls it too.
+    void collectCycles();
+
     CJsValue* root() const { return root_; }
     CJsValue* stringClass() const { return stringClass_; }
     CJsValue* arrayClass() const { return arrayClass_; }
@@ -108,6 +113,7 @@ private:
     void chargeWork(int64_t units);
     std::string errorText(const std::string& message, const CJsTokenizer& program) const;
 
+    CJsValueRegistry registry_;
     CJsValue* root_;
     CJsValue* stringClass_;
     CJsValue* arrayClass_;

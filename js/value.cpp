@@ -39,7 +39,36 @@ void destroyValue(CJsValue* value) {
     }
 }
 
+// The registry of the engine running on this thread, if any.
+thread_local CJsValueRegistry* currentRegistry = nullptr;
+
 }  // namespace
+
+CJsValueRegistry* jsSetValueRegistry(CJsValueRegistry* registry) {
+    CJsValueRegistry* previous = currentRegistry;
+    currentRegistry = registry;
+    return previous;
+}
+
+void CJsValue::enlist() {
+    registry = currentRegistry;
+    if (!registry) return;
+    registryNext = registry->first;
+    if (registryNext) registryNext->registryPrevious = this;
+    registry->first = this;
+    registry->count++;
+}
+
+void jsDelist(CJsValue* value) {
+    CJsValueRegistry* registry = value->registry;
+    if (!registry) return;
+    if (value->registryPrevious) value->registryPrevious->registryNext = value->registryNext;
+    if (value->registryNext) value->registryNext->registryPrevious = value->registryPrevious;
+    if (registry->first == value) registry->first = value->registryNext;
+    registry->count--;
+    value->registry = nullptr;
+    value->registryPrevious = value->registryNext = nullptr;
+}
 
 CJsBinding::CJsBinding(std::string bindingName, CJsValue* bound)
     : name(std::move(bindingName)), value(bound ? bound : new CJsValue()) {
@@ -67,6 +96,7 @@ CJsValueRef::~CJsValueRef() {
 }
 
 CJsValue::CJsValue(const std::string& initial, uint8_t initialFlags) : flags(initialFlags) {
+    enlist();
     if (flags & INTEGER) {
         intValue = parseJsInt(initial);
     } else if (flags & DOUBLE) {
@@ -78,6 +108,7 @@ CJsValue::CJsValue(const std::string& initial, uint8_t initialFlags) : flags(ini
 
 CJsValue::~CJsValue() {
     clearChildren();
+    jsDelist(this);
 }
 
 void CJsValue::unref() {

@@ -22,6 +22,21 @@
 struct CJsTokenList;
 class CJsValue;
 
+// Every value made on a thread while an engine runs there is listed in that
+// engine's registry, so that the engine can find the cycles that reference
+// counting cannot free (CJsEngine::collectCycles). Values made outside runs
+// are not listed.
+struct CJsValueRegistry {
+    CJsValue* first = nullptr;
+    size_t count = 0;
+};
+
+// Makes `registry` (may be null) the one new values on this thread join;
+// returns the previous one.
+CJsValueRegistry* jsSetValueRegistry(CJsValueRegistry* registry);
+// Takes a value off its registry (it then lives on unlisted).
+void jsDelist(CJsValue* value);
+
 // The engine's only error type; `text` is the message.
 class CScriptException : public std::exception {
 public:
@@ -120,10 +135,10 @@ public:
     static constexpr uint8_t NATIVE = 128;
     static constexpr uint8_t TYPE_MASK = 127;
 
-    CJsValue() = default;  // undefined
-    explicit CJsValue(int32_t value) : flags(INTEGER), intValue(value) {}
-    explicit CJsValue(double value) : flags(DOUBLE), doubleValue(value) {}
-    explicit CJsValue(std::string value) : flags(STRING), text(std::move(value)) {}
+    CJsValue() { enlist(); }  // undefined
+    explicit CJsValue(int32_t value) : flags(INTEGER), intValue(value) { enlist(); }
+    explicit CJsValue(double value) : flags(DOUBLE), doubleValue(value) { enlist(); }
+    explicit CJsValue(std::string value) : flags(STRING), text(std::move(value)) { enlist(); }
     // `flags` unchanged; `text` parsed as an integer when INTEGER is set, as a
     // double when DOUBLE is set, kept as text otherwise.
     CJsValue(const std::string& text, uint8_t flags);
@@ -204,7 +219,13 @@ public:
     // Tokens of a script function's body, scanned on its first call.
     std::shared_ptr<const CJsTokenList> bodyTokens;
 
+    // The registry this value is listed in (see CJsValueRegistry), or null.
+    CJsValueRegistry* registry = nullptr;
+    CJsValue* registryPrevious = nullptr;
+    CJsValue* registryNext = nullptr;
+
 private:
+    void enlist();
     void setScalar(uint8_t type);
     void linkChild(CJsBinding* binding);
     CJsValue* cloneLimited(int depth, long& budget) const;
