@@ -2,6 +2,11 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
 #include "render/shader.h"
 #include "render/vertexBuffer.h"
 #include "tests/render/gl_fixture.h"
@@ -89,6 +94,64 @@ TEST_F(VertexBufferGl, TexturedFormatFeedsTextureCoordinatesToTheShader) {
     auto centre = pixel(kGlWidth / 2, kGlHeight / 2);
     EXPECT_GT(centre[0], 200);
     EXPECT_LT(centre[1], 40);
+}
+
+// Each format's components reach the attribute they belong to: a vertex
+// shader turns three chosen components into the colour of a full-screen
+// triangle, whose pixel is read back.
+struct LayoutCase {
+    int format;
+    const char* colour;         // GLSL expression of the vertex inputs
+    std::vector<float> vertex;  // one vertex; x and y are patched per corner
+    int xOffset;                // where position x sits in the vertex
+    std::array<int, 3> expected;
+};
+
+TEST_F(VertexBufferGl, EveryFormatFeedsItsComponentsToTheirArrays) {
+    const LayoutCase cases[] = {
+        {0, "vec3(0.25, 0.5, 1.0)", {0, 0, 0}, 0, {64, 128, 255}},
+        {1, "vec3(gl_MultiTexCoord0.st, 0.0)", {0.25f, 0.5f, 0, 0, 0}, 2, {64, 128, 0}},
+        {2, "gl_Normal", {0.25f, 0.5f, 1.0f, 0, 0, 0}, 3, {64, 128, 255}},
+        {3,
+         "vec3(gl_MultiTexCoord0.t, gl_Normal.x, gl_Normal.z)",
+         {0, 0.25f, 0.5f, 0, 1.0f, 0, 0, 0},
+         5,
+         {64, 128, 255}},
+        {4,
+         "vec3(gl_Color.a, gl_MultiTexCoord0.s, gl_Normal.y)",
+         {0.5f, 0, 0, 0, 0, 0.25f, 0, 1.0f, 0, 0, 0, 0},
+         9,
+         {64, 128, 255}},
+        {5,
+         "vec3(gl_MultiTexCoord1.z, gl_MultiTexCoord2.x, gl_Normal.z)",
+         {0, 0, 0, 0, 0, 0.25f, 0.5f, 0, 0, 0, 0, 1.0f, 0, 0, 0},
+         12,
+         {64, 128, 255}},
+    };
+    for (const LayoutCase& c : cases) {
+        std::string name = "layout" + std::to_string(c.format) + ".vert";
+        testFiles()[name] = std::string("void main() {\n  gl_Position = ftransform();\n") +
+                            "  gl_FrontColor = vec4(" + c.colour + ", 1.0);\n}\n";
+        GLuint program = shaderLoad(name.c_str(), "colour.frag");
+        ASSERT_NE(program, 0u);
+        shaderBind(program);
+        int id = vbCreate(nullptr, c.format, 3);
+        float* v = vbLock(id);
+        const float corners[3][2] = {{-1, -1}, {3, -1}, {-1, 3}};
+        for (int i = 0; i < 3; i++) {
+            float* vertex = v + i * c.vertex.size();
+            std::copy(c.vertex.begin(), c.vertex.end(), vertex);
+            vertex[c.xOffset] = corners[i][0];
+            vertex[c.xOffset + 1] = corners[i][1];
+        }
+        vbUnLock(id);
+        renderClear(0, 0, 0, 0, 1);
+        ASSERT_TRUE(vbRender(id, 3, 0, 3));
+        auto colour = pixel(kGlWidth / 2, kGlHeight / 2);
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(colour[k], c.expected[k], 1) << "format " << c.format << " channel " << k;
+        EXPECT_FALSE(anyClientArrayEnabled());
+    }
 }
 
 class RefusedDraw : public GlTest {
