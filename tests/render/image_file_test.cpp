@@ -158,6 +158,21 @@ TEST_F(ImageFiles, BrokenPngsYieldNothingAfterTheirMessage) {
         << log.all();
 }
 
+TEST_F(ImageFiles, DimensionsBeyondAnyTextureAreRefused) {
+    testFiles()["wide.png"] =
+        encodePng(40000, 1, PNG_COLOR_TYPE_GRAY, 8, std::vector<uint8_t>(40000));
+    testFiles()["wide.jpg"] = encodeJpeg(40000, 1, 1, std::vector<uint8_t>(40000));
+    testFiles()["fits.png"] =
+        encodePng(32768, 1, PNG_COLOR_TYPE_GRAY, 8, std::vector<uint8_t>(32768));
+    LogCapture log;
+    EXPECT_FALSE(imageLoad("wide.png"));
+    EXPECT_TRUE(log.contains(LOG_WARNING, "[read_png_file] Error during init_io\n"));
+    EXPECT_FALSE(imageLoad("wide.jpg"));
+    auto fits = imageLoad("fits.png");
+    ASSERT_TRUE(fits);
+    EXPECT_EQ(fits->width, 32768);
+}
+
 TEST_F(ImageFiles, JpegDecodesRgbAndWidensGrey) {
     std::vector<uint8_t> red(8 * 8 * 3);
     for (size_t i = 0; i < red.size(); i += 3)
