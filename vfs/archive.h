@@ -66,7 +66,7 @@ private:
     char* loadArchived(uint32_t* length);
     char* loadFromDisk(uint32_t* length);
     char* decode(const uint8_t* stored, uint32_t* length);
-    char* inflateStored(const uint8_t* stored, uint32_t* length);
+    char* inflateStored(const uint8_t* stored, uint32_t* length, uint32_t* checksum);
 
     CVFileArchive* archive_ = nullptr;
     const std::string* baseDirectory_ = nullptr;

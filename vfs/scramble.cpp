@@ -4,28 +4,24 @@
 // chain. Writing M for "rotate left by one, XOR the value itself" on 8-bit keys,
 // the key after a stored byte s is M(k) XOR s, and M^8 = (R + I)^8 = R^8 + I = 0
 // over GF(2). So from byte 8 on the key is a fixed function of the 8 stored
-// bytes before it: k[m] = XOR over t of M^t(s[m-1-t]), t = 0..7, which is
-// computed for 16 positions at once with Horner's rule.
+// bytes before it: k[m] = XOR over t of M^t(s[m-1-t]), t = 0..7, computed
+// for 16 positions at once. With SSE2 the sum is factored as
+// (I + M D)(I + M^2 D^2)(I + M^4 D^4) applied to the stored stream shifted by
+// one (D delays by one byte, M^2 = R^2 + I, M^4 = R^4 + I), and each factor's
+// delayed operand is taken from the previous block's result, so a block costs
+// three rotations; elsewhere Horner's rule needs seven.
 #include "vfs/scramble.h"
 
 #include <cstring>
 
-namespace {
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
-typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+namespace {
 
 inline uint8_t rotl8(uint8_t k) {
     return static_cast<uint8_t>((k << 1) | (k >> 7));
-}
-
-inline Bytes16 load16(const uint8_t* p) {
-    Bytes16 v;
-    std::memcpy(&v, p, 16);
-    return v;
-}
-
-inline Bytes16 mixLanes(Bytes16 x) {
-    return ((x << 1) | (x >> 7)) ^ x;
 }
 
 // The key that follows the 8 stored bytes at `s`, whatever came before them.
@@ -45,31 +41,104 @@ uint8_t nameKey(const char* name, size_t length) {
     return k;
 }
 
-void descramble(const uint8_t* in, uint8_t* out, size_t count, uint8_t& key) {
-    uint8_t k = key;
-    size_t i = 0;
-    size_t head = count < 8 ? count : 8;
-    for (; i < head; ++i) {
+namespace {
+
+// Serial descrambling of in[from, to).
+void descrambleSerial(const uint8_t* in, uint8_t* out, size_t from, size_t to, uint8_t& k) {
+    for (size_t i = from; i < to; ++i) {
         uint8_t p = in[i] ^ k;
         out[i] = p;
         k = static_cast<uint8_t>(rotl8(k) ^ p);
     }
-    if (i + 16 <= count) {
-        for (; i + 16 <= count; i += 16) {
-            Bytes16 keys = load16(in + i - 8);
-            for (int t = 6; t >= 0; --t)
-                keys = mixLanes(keys) ^ load16(in + i - 1 - t);
-            Bytes16 clear = load16(in + i) ^ keys;
-            std::memcpy(out + i, &clear, 16);
+}
+
+#ifdef __SSE2__
+
+// Each byte of x rotated left by n bits.
+template <int n>
+inline __m128i rotateBytes(__m128i x) {
+    __m128i high = _mm_and_si128(_mm_slli_epi16(x, n), _mm_set1_epi8(char((0xFF << n) & 0xFF)));
+    __m128i low = _mm_and_si128(_mm_srli_epi16(x, 8 - n), _mm_set1_epi8(char(0xFF >> (8 - n))));
+    return _mm_or_si128(high, low);
+}
+
+template <int n>
+inline __m128i mixPower(__m128i x) {  // M^n for n = 1, 2, 4: R^n + I
+    return _mm_xor_si128(rotateBytes<n>(x), x);
+}
+
+inline __m128i loadAt(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// The 16 bytes ending `n` bytes before the end of `current`, the first of them
+// coming from the end of `previous`.
+template <int n>
+inline __m128i delayed(__m128i previous, __m128i current) {
+    return _mm_or_si128(_mm_slli_si128(current, n), _mm_srli_si128(previous, 16 - n));
+}
+
+// Y1(m) = s[m-1] ^ M(s[m-2]) for the 16 positions from i.
+inline __m128i firstFactor(const uint8_t* in, size_t i) {
+    return _mm_xor_si128(loadAt(in + i - 1), mixPower<1>(loadAt(in + i - 2)));
+}
+
+// Descrambles [from, to) with from >= 24; returns the end of the whole blocks.
+size_t descrambleBlocks(const uint8_t* in, uint8_t* out, size_t from, size_t to) {
+    // The previous block's factors, from direct loads (reaching back to from - 20).
+    __m128i y1Previous = firstFactor(in, from - 16);
+    __m128i y2Previous = _mm_xor_si128(y1Previous, mixPower<2>(firstFactor(in, from - 18)));
+    size_t i = from;
+    for (; i + 16 <= to; i += 16) {
+        __m128i y1 = firstFactor(in, i);
+        __m128i y2 = _mm_xor_si128(y1, mixPower<2>(delayed<2>(y1Previous, y1)));
+        __m128i keys = _mm_xor_si128(y2, mixPower<4>(delayed<4>(y2Previous, y2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_xor_si128(loadAt(in + i), keys));
+        y1Previous = y1;
+        y2Previous = y2;
+    }
+    return i;
+}
+
+constexpr size_t kSerialHead = 24;
+
+#else
+
+// Horner's rule: keys = A0 ^ M(A1 ^ M(A2 ^ ... M(A7))), A_t = stream at i - 1 - t.
+typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+
+size_t descrambleBlocks(const uint8_t* in, uint8_t* out, size_t from, size_t to) {
+    size_t i = from;
+    for (; i + 16 <= to; i += 16) {
+        Bytes16 keys, next;
+        std::memcpy(&keys, in + i - 8, 16);
+        for (int t = 6; t >= 0; --t) {
+            std::memcpy(&next, in + i - 1 - t, 16);
+            keys = (((keys << 1) | (keys >> 7)) ^ keys) ^ next;
         }
-        k = keyAfter8(in + i - 8);
+        std::memcpy(&next, in + i, 16);
+        next ^= keys;
+        std::memcpy(out + i, &next, 16);
     }
-    for (; i < count; ++i) {
-        uint8_t p = in[i] ^ k;
-        out[i] = p;
-        k = static_cast<uint8_t>(rotl8(k) ^ p);
+    return i;
+}
+
+constexpr size_t kSerialHead = 8;
+
+#endif
+
+}  // namespace
+
+void descramble(const uint8_t* in, uint8_t* out, size_t count, uint8_t& key) {
+    size_t head = count < kSerialHead ? count : kSerialHead;
+    descrambleSerial(in, out, 0, head, key);
+    if (head + 16 <= count) {
+        size_t end = descrambleBlocks(in, out, head, count);
+        key = keyAfter8(in + end - 8);
+        descrambleSerial(in, out, end, count, key);
+    } else {
+        descrambleSerial(in, out, head, count, key);
     }
-    key = k;
 }
 
 void scramble(const uint8_t* in, uint8_t* out, size_t count, uint8_t& key) {

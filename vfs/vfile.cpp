@@ -3,8 +3,10 @@
 // An archive entry is decoded straight from the archive's bytes: uncompressed
 // entries are descrambled directly into the result buffer; compressed ones
 // are descrambled in cache-sized pieces that are fed to one inflate stream
-// writing into the result buffer. The checksum is the last pass. Nothing is
-// read outside the archive's bytes and nothing is written past the buffers.
+// writing into the result buffer. Each piece of content is checksummed right
+// after it is produced, while it is still in cache, so the content is written
+// once and read back once from cache. Nothing is read outside the archive's
+// bytes and nothing is written past the buffers.
 #include <zlib.h>
 
 #include <algorithm>
@@ -23,13 +25,17 @@ uint64_t largestInflatedSize(uint32_t storedSize) {
     return uint64_t(storedSize) * 1032 + 1024;
 }
 
-uint32_t checksumOf(const char* data, uint32_t length) {
-    uint32_t h = 0;
-    const uint32_t piece = 1u << 30;  // crc takes an int length
-    for (uint32_t done = 0; done < length; done += std::min(piece, length - done))
-        h = crc(data + done, static_cast<int>(std::min(piece, length - done)), h);
+// Continues checksum `h` over `length` more bytes (crc takes an int length).
+uint32_t checksumMore(uint32_t h, const void* data, size_t length) {
+    const auto* bytes = static_cast<const char*>(data);
+    const size_t piece = size_t(1) << 30;
+    for (size_t done = 0; done < length; done += piece)
+        h = crc(bytes + done, static_cast<int>(std::min(piece, length - done)), h);
     return h;
 }
+
+// Pieces small enough to stay in cache between the passes over them.
+constexpr uint32_t kPieceSize = 32768;
 
 }  // namespace
 
@@ -138,10 +144,10 @@ char* CVFile::loadArchived(uint32_t* length) {
 }
 
 char* CVFile::decode(const uint8_t* stored, uint32_t* length) {
-    uint32_t contentSize = 0;
+    uint32_t contentSize = 0, sum = 0;
     char* content = nullptr;
     if (flags_ & kArchiveFlagCompressed) {
-        content = inflateStored(stored, &contentSize);
+        content = inflateStored(stored, &contentSize, &sum);
         if (!content) {
             Log(LOG_SERIOUS, "CVFile::loadFile CRC check fail\n");
             return nullptr;
@@ -153,7 +159,12 @@ char* CVFile::decode(const uint8_t* stored, uint32_t* length) {
             return nullptr;
         }
         uint8_t key = key_;
-        descramble(stored, reinterpret_cast<uint8_t*>(content), storedSize_, key);
+        for (uint32_t done = 0; done < storedSize_;) {
+            uint32_t count = std::min(kPieceSize, storedSize_ - done);
+            descramble(stored + done, reinterpret_cast<uint8_t*>(content + done), count, key);
+            sum = checksumMore(sum, content + done, count);
+            done += count;
+        }
         content[storedSize_] = 0;
         if (size() != storedSize_) {
             Log(LOG_SERIOUS,
@@ -163,7 +174,7 @@ char* CVFile::decode(const uint8_t* stored, uint32_t* length) {
         }
         contentSize = storedSize_;
     }
-    if (checksumOf(content, contentSize) != checksum_) {
+    if (sum != checksum_) {
         Log(LOG_SERIOUS, "CVFile::loadFile CRC check fail\n");
         vfileFree(content);
         return nullptr;
@@ -172,7 +183,9 @@ char* CVFile::decode(const uint8_t* stored, uint32_t* length) {
     return content;
 }
 
-char* CVFile::inflateStored(const uint8_t* stored, uint32_t* length) {
+// Descrambles a piece at a time into a small buffer that feeds one inflate
+// stream; each piece of output is checksummed while it is still in cache.
+char* CVFile::inflateStored(const uint8_t* stored, uint32_t* length, uint32_t* checksum) {
     uint32_t size = this->size();
     if (size > largestInflatedSize(storedSize_)) {
         Log(LOG_SERIOUS, "CVFile::loadFile compressed file size mismatch\n");
@@ -191,16 +204,19 @@ char* CVFile::inflateStored(const uint8_t* stored, uint32_t* length) {
     }
     stream.next_out = reinterpret_cast<Bytef*>(content.get());
     stream.avail_out = size;
-    uint8_t piece[32768];
+    uint8_t piece[kPieceSize];
     uint8_t key = key_;
+    uint32_t sum = 0;
     int result = Z_OK;
     for (uint32_t done = 0; done < storedSize_ && result == Z_OK;) {
-        uint32_t count = std::min<uint32_t>(sizeof piece, storedSize_ - done);
+        uint32_t count = std::min(kPieceSize, storedSize_ - done);
         descramble(stored + done, piece, count, key);
         done += count;
         stream.next_in = piece;
         stream.avail_in = count;
+        uLong before = stream.total_out;
         result = inflate(&stream, Z_NO_FLUSH);
+        sum = checksumMore(sum, content.get() + before, stream.total_out - before);
         // Unused input with the output full means the stream holds more than `size`.
         if (result == Z_OK && stream.avail_in != 0) result = Z_BUF_ERROR;
     }
@@ -212,5 +228,6 @@ char* CVFile::inflateStored(const uint8_t* stored, uint32_t* length) {
     }
     content.get()[size] = 0;
     *length = size;
+    *checksum = sum;
     return content.release();
 }
