@@ -109,7 +109,9 @@ void CJsEngine::collectCycles() {
         value->clearChildren();
 }
 
-void CJsEngine::print(const std::string& text) const {
+void CJsEngine::print(const std::string& text) {
+    // Printing large trees over and over is work like any other.
+    if (runDepth_ > 0) chargeWork(static_cast<int64_t>(text.size() >> 12));
     if (output_) {
         output_(text);
     } else {

@@ -59,7 +59,7 @@ public:
     // Where the engine's own printing goes (loop messages, trace); standard
     // output by default.
     void setOutput(Output output) { output_ = std::move(output); }
-    void print(const std::string& text) const;
+    void print(const std::string& text);
 
     // Limits against runaway scripts (see the header comment).
     void setMaxCallDepth(int depth) { maxCallDepth_ = depth; }

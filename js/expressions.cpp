@@ -464,6 +464,12 @@ void CJsEngine::callBody(CJsValue* function, CJsValue* scope) {
     scopes_.push_back(scope);
     if (function->isNative()) {
         if (function->callback) function->callback(scope, function->callbackData);
+        // Text a native builds costs like text an operator builds.
+        if (CJsBinding* result = scope->lookupChild("return")) {
+            if (result->value->isString()) {
+                chargeWork(static_cast<int64_t>(result->value->text.size() >> 12));
+            }
+        }
         return;
     }
     if (!function->bodyTokens)
