@@ -91,6 +91,7 @@ TEST_F(CaptureGl, ShutdownReportsWhatIsLeftAndForgetsTheHost) {
     EXPECT_NE(textureInfos().find(cached), nullptr);
     EXPECT_EQ(glGetInt(207), 0);
     glDeleteTextures(1, &name);
+    texSetCacheHook(nullptr);  // the fake goes before the fixture's own shutdown
 }
 
 }  // namespace
