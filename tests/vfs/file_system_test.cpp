@@ -306,4 +306,34 @@ TEST_F(FileSystem, LoadsOnAnotherThreadSurviveArchiveChanges) {
     EXPECT_EQ(wrong, 0);
 }
 
+// Loads correct the size field (uncompressed mismatch, grown disk file) while
+// another thread reads it.
+TEST_F(FileSystem, SizeCorrectionsDoNotRaceWithReaders) {
+    HandArchive hand;
+    hand.add("mismatch", "12345", false).size = 50;
+    dir.write("a.pack", hand.bytes());
+    dir.write("grown.txt", "1");
+    CVFileSystem& fs = create();
+    fs.addArchive(dir.path() + "a.pack");
+    fs.addFile("grown.txt");
+    dir.write("grown.txt", "123");
+    std::atomic<int> wrong{0};
+    std::thread loader([&] {
+        for (int i = 0; i < 200; ++i) {
+            if (load("mismatch") != "12345") ++wrong;
+            if (load("grown.txt") != "123") ++wrong;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        uint32_t size = vfileSize("mismatch");
+        if (size != 50 && size != 5) ++wrong;
+        size = vfileSize("grown.txt");
+        if (size != 1 && size != 3) ++wrong;
+    }
+    loader.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(vfileSize("mismatch"), 5u);
+    EXPECT_EQ(vfileSize("grown.txt"), 3u);
+}
+
 }  // namespace
