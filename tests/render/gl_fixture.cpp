@@ -56,8 +56,18 @@ public:
             return;
         }
         glewExperimental = GL_TRUE;
-        if (glewInit() != GLEW_OK) {
-            failure = "glewInit failed";
+        // Seen once under heavy parallel load: GLEW found no current GLX
+        // display right after the context was made. Making it current again
+        // and retrying costs nothing when all is well.
+        GLenum status = glewInit();
+        for (int retry = 0; retry < 3 && status != GLEW_OK; retry++) {
+            SDL_GL_MakeCurrent(window, context);
+            status = glewInit();
+        }
+        if (status != GLEW_OK) {
+            failure = std::string("glewInit: ") +
+                      reinterpret_cast<const char*>(glewGetErrorString(status)) + " (" +
+                      std::to_string(status) + ")";
             return;
         }
         glGetError();  // glewInit may leave one behind
