@@ -11,7 +11,9 @@
 // called from the texture loader thread. The archive list and the disk file
 // list are guarded by a reader-writer lock: loads hold it shared for the whole
 // lookup and decode, changes hold it exclusively. Records returned by findFile
-// and findArchive are valid only until the next change.
+// and findArchive are valid only until the next change. Messages about a load
+// are logged with the lock held, so a log observer must not change the file
+// system.
 //
 // Buffers returned by vfileLoad are malloc'd and belong to the caller, who
 // releases them with free() or vfileFree().
