@@ -95,7 +95,8 @@ char* CacheTestFiles::readFile(const char* name, uint32_t* length) {
 
 int RecordingUploader::allocateSlot() {
     int id = 1;
-    while (live.count(id)) id++;
+    while (live.count(id))
+        id++;
     live.insert(id);
     return id;
 }

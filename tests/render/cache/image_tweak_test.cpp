@@ -71,7 +71,8 @@ TEST(ImageTweak, ZeroMatrixMakesRgbImageBlackAndTransparent) {
     Image image = tweaked("matrix(0,0,0,0,0, 0,0,0,0,0, 0,0,0,0,0, 0,0,0,0,0)");
     ASSERT_TRUE(image.hasAlpha);
     ASSERT_EQ(image.pixels.size(), 6u * 4u * 4u);
-    for (uint8_t byte : image.pixels) ASSERT_EQ(byte, 0);
+    for (uint8_t byte : image.pixels)
+        ASSERT_EQ(byte, 0);
 }
 
 TEST(ImageTweak, MatrixCoefficientsAreScaledBy256) {
@@ -173,7 +174,8 @@ TEST(ImageTweak, EmptyScriptDoesNothing) {
 
 TEST(ImageTweak, RunawayLoopEndsWithAnError) {
     LogCapture log;
-    Image image = tweaked("var n = 0; for (var i = 0; i < 8000; i++) for (var j = 0; j < 8000; j++) n++; flip()");
+    Image image = tweaked(
+        "var n = 0; for (var i = 0; i < 8000; i++) for (var j = 0; j < 8000; j++) n++; flip()");
     EXPECT_TRUE(log.contains(2, "ImageTweak JS Error: ")) << log.all();
     EXPECT_EQ(image.pixels, pattern().pixels);
 }

@@ -93,8 +93,10 @@ protected:
 
     void run(int steps) {
         cache = std::make_unique<CTextureCache>(&settings, &uploader);
-        for (int i = 0; i < steps; i++) step();
-        for (const Held& h : held) cache->ensureTextureLoaded(h.id);
+        for (int i = 0; i < steps; i++)
+            step();
+        for (const Held& h : held)
+            cache->ensureTextureLoaded(h.id);
         cache->update();
         cache->destroy();
         EXPECT_EQ(uploader.misuses, 0);
@@ -132,8 +134,10 @@ TEST_F(StressTest, BindRightAfterLoadRacesTheLoader) {
         int id = cache->load(fileName(round % kFiles), "scene");
         if (round % 3 == 0) cache->update();
         cache->ensureTextureLoaded(id);
-        if (round % 2 == 0) cache->release(id, "scene", false);
-        else cache->sceneFinished("scene");
+        if (round % 2 == 0)
+            cache->release(id, "scene", false);
+        else
+            cache->sceneFinished("scene");
     }
     cache->destroy();
     EXPECT_EQ(uploader.misuses, 0);

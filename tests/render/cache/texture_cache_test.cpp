@@ -51,8 +51,9 @@ TEST(TextureFitSize, KeepsProportionsWithinTheLimit) {
         int max, width, height, fittedWidth, fittedHeight;
     };
     const Case cases[] = {
-        {16, 64, 32, 16, 8}, {16, 32, 64, 8, 16}, {16, 16, 16, 16, 16},
-        {16, 10, 3, 10, 3},  {16, 40, 40, 16, 16}, {16, 1000, 1, 16, 1},
+        {16, 64, 32, 16, 8},  {16, 32, 64, 8, 16},
+        {16, 16, 16, 16, 16}, {16, 10, 3, 10, 3},
+        {16, 40, 40, 16, 16}, {16, 1000, 1, 16, 1},
         {16, 1, 1000, 1, 16}, {4096, 8192, 3000, 4096, 1500},
     };
     for (const Case& c : cases) {
@@ -140,8 +141,8 @@ TEST_F(TextureCacheTest, BindWaitsAtMost200PollsForASlowLoader) {
     files.waitUntilHeld();
     cache->ensureTextureLoaded(id);
     EXPECT_EQ(cache->statistics().waitPolls, 200);
-    EXPECT_TRUE(log.contains(5, "CTextureCache::timed out waiting for Texture ID " +
-                                    std::to_string(id) + " to load"))
+    EXPECT_TRUE(log.contains(
+        5, "CTextureCache::timed out waiting for Texture ID " + std::to_string(id) + " to load"))
         << log.all();
     EXPECT_TRUE(uploader.uploads.empty());
     files.open();
@@ -187,7 +188,8 @@ TEST_F(TextureCacheTest, ShutdownFreesEverythingAndReportsHeldImages) {
     int file = cache->load("tex/red.png", "scene");
     const uint8_t bytes[16] = {1};
     int array = cache->createFromArray(2, 2, 1, bytes, false, "scene");
-    for (int i = 0; i < 500 && cache->find(file)->needsLoad; i++) osSleep(2);
+    for (int i = 0; i < 500 && cache->find(file)->needsLoad; i++)
+        osSleep(2);
     cache->destroy();
     EXPECT_TRUE(log.contains(1, "Waiting for CTextureCache thread to finish"));
     EXPECT_TRUE(log.contains(1, "CTextureCache finished"));
@@ -225,6 +227,7 @@ TEST_F(TextureCacheTest, ReleaseRemovesOneOccurrenceOrAll) {
     int id = cache->load("tex/red.png", "a");
     cache->load("tex/red.png", "b");
     cache->load("tex/red.png", "a");
+    cache->ensureTextureLoaded(id);  // the loader is idle while the log is read
     cache->release(id, "a", false);
     EXPECT_EQ(cache->find(id)->owners, (std::vector<std::string>{"b", "a"}));
     EXPECT_TRUE(log.contains(1, "CTextureCache: Scene a is finished with texture tex/red.png"));
@@ -250,6 +253,7 @@ TEST_F(TextureCacheTest, ExpiryFreesOneTexturePerFrame) {
     int first = cache->createFromArray(1, 1, 1, a, false, "scene");
     int second = cache->createFromArray(1, 1, 1, b, false, "scene");
     int kept = cache->load("tex/blue.png", "other");
+    cache->ensureTextureLoaded(kept);
     cache->sceneFinished("scene");
     osSleep(1100);
     cache->update();
