@@ -1,0 +1,195 @@
+// The cache with the real uploads: what scenes see through texBind.
+#include <gtest/gtest.h>
+
+#include "app/clock.h"
+#include "render/cache/textureCache.h"
+#include "render/renderState.h"
+#include "render/texture.h"
+#include "render/textureInfos.h"
+#include "tests/render/cache/cache_test_support.h"
+#include "tests/render/gl_fixture.h"
+#include "tests/support/log_capture.h"
+
+namespace {
+
+class TextureCacheGlTest : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        files = std::make_unique<CacheTestFiles>();
+        files->put("tex/UI/logo.png", pngFile(solidImage(4, 4, 250, 0, 0)));
+        files->put("tex/sky.png", pngFile(solidImage(8, 8, 30, 90, 240)));
+        cache = std::make_unique<CTextureCache>(host.settings(), &uploader);
+        texSetCacheHook(cache.get());
+    }
+    void TearDown() override {
+        texSetCacheHook(nullptr);
+        if (cache) cache->destroy();
+        cache.reset();
+        files.reset();
+        GlTest::TearDown();
+    }
+    // The colour drawn by a full-viewport quad with `id` bound to unit 0.
+    std::array<uint8_t, 4> draw(int id) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        texBind(0, id);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0);
+        glVertex2f(-1, -1);
+        glTexCoord2f(1, 0);
+        glVertex2f(1, -1);
+        glTexCoord2f(1, 1);
+        glVertex2f(1, 1);
+        glTexCoord2f(0, 1);
+        glVertex2f(-1, 1);
+        glEnd();
+        texBind(0, 0);
+        return pixel(kGlWidth / 2, kGlHeight / 2);
+    }
+    void setLife(int seconds) { host.store.setInt("gl.texture_life", seconds); }
+    // Frames, each a little apart, until `done` (bounded).
+    template <typename Done>
+    bool framesUntil(Done done, int limit = 600) {
+        for (int frame = 0; frame < limit; frame++) {
+            if (done()) return true;
+            cache->update();
+            osSleep(10);
+        }
+        return done();
+    }
+
+    LogCapture log;
+    std::unique_ptr<CacheTestFiles> files;
+    GlTextureUploader uploader;
+    std::unique_ptr<CTextureCache> cache;
+};
+
+TEST_F(TextureCacheGlTest, SameNameFromTwoScenesIsOneTextureUntilBothReleasedAndLifePassed) {
+    setLife(1);
+    int first = cache->load("tex/sky.png", "sceneA");
+    int second = cache->load("tex/sky.png", "sceneB");
+    EXPECT_EQ(first, second);
+    ASSERT_TRUE(framesUntil([&] { return cache->pendingCount() == 0; }));
+    // The loader is idle now, so the log can be read.
+    EXPECT_EQ(log.count("CTextureCache: Loading texture 'tex/sky.png'"), 1u);
+    EXPECT_TRUE(log.contains(1, "CTextureCache: Reusing 'tex/sky.png'"));
+    EXPECT_NE(textureInfos().getGLid(first), 0u);
+    EXPECT_EQ(draw(first)[2], 240);
+
+    cache->release(first, "sceneA", false);
+    osSleep(1100);
+    framesUntil([] { return false; }, 20);
+    ASSERT_NE(cache->find(first), nullptr) << "sceneB still owns it";
+    EXPECT_EQ(draw(first)[2], 240);
+
+    cache->release(first, "sceneB", false);
+    cache->update();
+    ASSERT_NE(cache->find(first), nullptr) << "kept for its life after the last release";
+    ASSERT_TRUE(framesUntil([&] { return cache->find(first) == nullptr; }, 400));
+    EXPECT_TRUE(log.contains(1, "CTextureCache: Freeing 'tex/sky.png' as over 1 secs since used"));
+    EXPECT_EQ(textureInfos().find(first), nullptr);
+}
+
+TEST_F(TextureCacheGlTest, TweakedNameIsAnotherTexture) {
+    int plain = cache->load("tex/sky.png", "scene");
+    int grey = cache->load("tex/sky.png;grey()", "scene");
+    EXPECT_NE(plain, grey);
+    auto colour = draw(plain);
+    EXPECT_EQ(colour[0], 30);
+    EXPECT_EQ(colour[2], 240);
+    int value = (30 + 90 + 240) * 85 >> 8;
+    colour = draw(grey);
+    EXPECT_EQ(colour[0], value);
+    EXPECT_EQ(colour[1], value);
+    EXPECT_EQ(colour[2], value);
+    EXPECT_FALSE(log.contains("Reusing"));
+}
+
+TEST_F(TextureCacheGlTest, IdenticalArraysShareATextureAndOneChangedByteDoesNot) {
+    std::vector<uint8_t> rgba(2 * 2 * 4, 0);
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        rgba[i + 1] = 200;
+        rgba[i + 3] = 255;
+    }
+    int first = cache->createFromArray(2, 2, 1, rgba.data(), false, "sceneA");
+    int again = cache->createFromArray(2, 2, 1, rgba.data(), false, "sceneB");
+    EXPECT_EQ(first, again);
+    EXPECT_TRUE(log.contains(1, "CTextureCache: Reusing 'USERGEN[" + std::to_string(first) + "]'"));
+    rgba[5] = 201;
+    int changed = cache->createFromArray(2, 2, 1, rgba.data(), false, "sceneA");
+    EXPECT_NE(changed, first);
+    EXPECT_EQ(draw(first)[1], 200);
+    EXPECT_EQ(cache->find(first)->owners.size(), 2u);
+}
+
+TEST_F(TextureCacheGlTest, MissingFileDrawsTheFallbackAndIsNotWaitedForAgain) {
+    int logo = cache->load("tex/UI/logo.png", "__OSD__");
+    cache->ensureTextureLoaded(logo);
+    texSetFallbackTexture(logo);
+    int missing = cache->load("tex/nothing.png", "scene");
+    auto colour = draw(missing);
+    EXPECT_EQ(colour[0], 250);
+    EXPECT_EQ(colour[1], 0);
+    EXPECT_TRUE(log.contains(2, "can't load image 'tex/nothing.png'"));
+    int polls = cache->statistics().waitPolls;
+    texBind(0, missing);
+    EXPECT_EQ(renderState().currentTextureId, logo);
+    texBind(0, 0);
+    EXPECT_EQ(draw(missing)[0], 250);
+    EXPECT_EQ(cache->statistics().waitPolls, polls);
+    EXPECT_EQ(files->reads("tex/nothing.png"), 1);
+    EXPECT_EQ(log.count("can't load image"), 1u);
+    EXPECT_EQ(cache->pendingCount(), 0);
+}
+
+TEST_F(TextureCacheGlTest, LifeZeroFreesTheLastReleaseAtOnce) {
+    setLife(0);
+    int id = cache->load("tex/sky.png", "scene");
+    cache->ensureTextureLoaded(id);
+    GLuint name = textureInfos().getGLid(id);
+    ASSERT_NE(name, 0u);
+    cache->release(id, "scene", false);
+    EXPECT_TRUE(log.contains(1, "CTextureCache: Freeing 'tex/sky.png' as unused"));
+    EXPECT_EQ(cache->find(id), nullptr);
+    EXPECT_EQ(textureInfos().find(id), nullptr);
+    EXPECT_FALSE(glIsTexture(name));
+    // Loading it again decodes it again.
+    int again = cache->load("tex/sky.png", "scene");
+    EXPECT_EQ(draw(again)[2], 240);
+    EXPECT_EQ(files->reads("tex/sky.png"), 2);
+}
+
+TEST_F(TextureCacheGlTest, SceneEndingWithTexturesWarnsOncePerTextureAndReleasesAll) {
+    setLife(0);
+    int sky = cache->load("tex/sky.png", "scene");
+    cache->load("tex/sky.png", "scene");
+    const uint8_t rgba[4] = {1, 2, 3, 4};
+    int array = cache->createFromArray(1, 1, 1, rgba, false, "scene");
+    int shared = cache->load("tex/UI/logo.png", "scene");
+    cache->load("tex/UI/logo.png", "other");
+    cache->ensureTextureLoaded(sky);
+    cache->ensureTextureLoaded(shared);
+    cache->sceneFinished("scene");
+    EXPECT_EQ(log.count("CTextureCache: Scene scene did not automatically free texture"), 3u);
+    EXPECT_TRUE(log.contains(2,
+                             "CTextureCache: Scene scene did not automatically free texture "
+                             "tex/sky.png"));
+    EXPECT_EQ(cache->find(sky), nullptr);
+    EXPECT_EQ(cache->find(array), nullptr);
+    ASSERT_NE(cache->find(shared), nullptr);
+    EXPECT_EQ(cache->find(shared)->owners, (std::vector<std::string>{"other"}));
+    log.clear();
+    cache->sceneFinished("scene");
+    EXPECT_EQ(log.count("did not automatically free"), 0u);
+}
+
+TEST_F(TextureCacheGlTest, ShutdownReportListsCachedTextures) {
+    int sky = cache->load("tex/sky.png", "scene");
+    cache->ensureTextureLoaded(sky);
+    log.clear();
+    texReportAll();
+    EXPECT_TRUE(log.contains(1, "Texture 'tex/sky.png' 8 x 8 x 1")) << log.all();
+}
+
+}  // namespace
