@@ -60,6 +60,16 @@ if [ "$quick" -eq 0 ]; then
     echo "sanitizer build failed"; failed=1
   fi
 
+  echo "== ThreadSanitizer build (the tests labelled tsan)"
+  if build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORTALIS_SANITIZE=thread \
+       -DVORTALIS_BENCH=OFF; then
+    if ctest --test-dir build-tsan -N -L tsan | grep -q "Total Tests: [1-9]"; then
+      TSAN_OPTIONS=halt_on_error=1 run_ctest threads build-tsan -L tsan
+    fi
+  else
+    echo "thread sanitizer build failed"; failed=1
+  fi
+
   echo "== Fuzz targets (${fuzz_seconds}s each)"
   if CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORTALIS_FUZZ=ON \
        -DVORTALIS_TESTS=OFF -DVORTALIS_BENCH=OFF; then
