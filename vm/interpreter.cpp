@@ -15,6 +15,45 @@ int32_t positionOf(const uint32_t* code, const uint32_t* ip) {
     return static_cast<int32_t>(ip - code);
 }
 
+constexpr int kUnterminated = -2;
+
+// Pops a setup string (first character on top) up to its terminator, keeping
+// at most `keep` characters; false when the stack ends first.
+bool popString(uint32_t*& sp, const uint32_t* stackBase, std::string& text, size_t keep) {
+    while (sp >= stackBase) {
+        uint32_t c = *sp-- & 0xFF;
+        if (c == 0) return true;
+        if (text.size() < keep) text += static_cast<char>(c);
+    }
+    return false;
+}
+
+// STOREFUNC after its position was popped; false when the name is unterminated.
+// The registers are passed by value so that the dispatch loop's stay in
+// machine registers; the new stack pointer comes back through `sp`.
+bool storeFunction(std::map<std::string, int32_t>& functions, uint32_t*& sp,
+                   const uint32_t* stackBase, int32_t target, uint8_t& errorFlag) {
+    std::string name;
+    if (!popString(sp, stackBase, name, 256)) return false;
+    if (name.size() > 255) {
+        vmLog('S', "Function string '%.255s' to too long!\n", name.c_str());
+        errorFlag = 1;
+    } else {
+        vmLog('.', "Function '%s' added as %d\n", name.c_str(), target);
+        functions.emplace(name, target);
+    }
+    return true;
+}
+
+// FINDNATIVE: the index, -1 when no native has the name, kUnterminated.
+int findNative(uint32_t*& sp, const uint32_t* stackBase) {
+    std::string name;
+    if (!popString(sp, stackBase, name, 255)) return kUnterminated;
+    int index = vmFindNative(name.c_str());
+    if (index < 0) vmLog('S', "No native function for '%s'\n", name.c_str());
+    return index;
+}
+
 }  // namespace
 
 bool failMemory(const uint32_t* code, const uint32_t* ip, uint32_t address) {
@@ -62,6 +101,7 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     int nativeCount = 0;
     const NativeEntry* natives = vmNativeEntries(&nativeCount);
     Regs r{};
+    uint32_t* sp = nullptr;
     r.code = codeBase;
     r.fp = fp;
 
@@ -70,11 +110,11 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
         r.mem = state.memory;                                                                   \
         r.memSize = state.memorySize;                                                           \
         r.stackBase = state.stackBase;                                                          \
-        r.sp = state.stackPointer;                                                              \
+        sp = state.stackPointer;                                                                \
         r.stackWords = stackWords;                                                              \
         r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp); \
     } while (0)
-#define SAVE_REGS() (state.stackPointer = r.sp)
+#define SAVE_REGS() (state.stackPointer = sp)
 #define OPERAND (ip[1])
 #define POSITION (positionOf(codeBase, ip))
     // Jumps land only on whole instructions inside the code.
@@ -113,10 +153,10 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
 #define CASE(label) L_##label:
 #define DEFAULT_CASE \
     L_unassigned:
-#define DISPATCH()                               \
-    do {                                         \
-        if (!stackInRange(r)) goto stackFailure; \
-        goto* table[*ip & 0xFF];                 \
+#define DISPATCH()                                   \
+    do {                                             \
+        if (!stackInRange(r, sp)) goto stackFailure; \
+        goto* table[*ip & 0xFF];                     \
     } while (0)
 #else
 #define CASE(label) case label:
@@ -131,15 +171,15 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     {
 #else
 dispatch:
-    if (!stackInRange(r)) goto stackFailure;
+    if (!stackInRange(r, sp)) goto stackFailure;
     switch (*ip & 0xFF) {
 #endif
 
-#define PLAIN_CASE(name)                   \
-    CASE(name) {                           \
-        if (!step<name>(r, ip)) goto fail; \
-        ip += 2;                           \
-        DISPATCH();                        \
+#define PLAIN_CASE(name)                       \
+    CASE(name) {                               \
+        if (!step<name>(r, sp, ip)) goto fail; \
+        ip += 2;                               \
+        DISPATCH();                            \
     }
 #define OPCODE(name, code, kind, flow) OPCODE_##flow(name)
 #define OPCODE_PLAIN(name) PLAIN_CASE(name)
@@ -157,7 +197,7 @@ dispatch:
 #endif
 #define SUPER(code, ...)                                          \
     SUPER_CASE(code) {                                            \
-        if (!runFused<__VA_ARGS__>(r, ip)) goto fail;             \
+        if (!runFused<__VA_ARGS__>(r, sp, ip)) goto fail;         \
         ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size(); \
         DISPATCH();                                               \
     }
@@ -166,46 +206,21 @@ dispatch:
 #undef SUPER_CASE
 
         CASE(STOREFUNC) {
-            int32_t target = asInt(*r.sp--);
-            std::string name;
-            bool terminated = false;
-            while (r.sp >= r.stackBase) {
-                uint32_t c = *r.sp-- & 0xFF;
-                if (c == 0) {
-                    terminated = true;
-                    break;
-                }
-                name += static_cast<char>(c);
-            }
+            int32_t target = asInt(*sp--);
+            uint32_t* top = sp;  // a copy, so that sp itself never has its address taken
+            bool terminated = storeFunction(functions, top, r.stackBase, target, state.errorFlag);
+            sp = top;
             if (!terminated) goto stackFailure;
-            if (name.size() > 255) {
-                vmLog('S', "Function string '%.255s' to too long!\n", name.c_str());
-                state.errorFlag = 1;
-            } else {
-                vmLog('.', "Function '%s' added as %d\n", name.c_str(), target);
-                functions.emplace(name, target);
-            }
             ip += 2;
             DISPATCH();
         }
         CASE(FINDNATIVE) {
-            std::string name;
-            bool terminated = false;
-            while (r.sp >= r.stackBase) {
-                uint32_t c = *r.sp-- & 0xFF;
-                if (c == 0) {
-                    terminated = true;
-                    break;
-                }
-                if (name.size() < 255) name += static_cast<char>(c);
-            }
-            if (!terminated) goto stackFailure;
-            int index = vmFindNative(name.c_str());
-            if (index < 0) {
-                vmLog('S', "No native function for '%s'\n", name.c_str());
-                goto fail;
-            }
-            *++r.sp = static_cast<uint32_t>(index);
+            uint32_t* top = sp;
+            int index = findNative(top, r.stackBase);
+            sp = top;
+            if (index == kUnterminated) goto stackFailure;
+            if (index < 0) goto fail;
+            *++sp = static_cast<uint32_t>(index);
             ip += 2;
             DISPATCH();
         }
@@ -217,7 +232,7 @@ dispatch:
             DISPATCH();
         }
         CASE(UUID) {
-            *++r.sp = vmMachineId();
+            *++sp = vmMachineId();
             ip += 2;
             DISPATCH();
         }
@@ -238,7 +253,7 @@ dispatch:
             const uint32_t* callSite = ip;
             JUMP_TO(OPERAND);
             callStack.push_back({positionOf(codeBase, callSite), r.fp});
-            r.fp = static_cast<int32_t>(r.sp - r.stackBase) + 1;
+            r.fp = static_cast<int32_t>(sp - r.stackBase) + 1;
             r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp);
             DISPATCH();
         }
@@ -273,7 +288,7 @@ dispatch:
             DISPATCH();
         }
         CASE(POP_MULTIPLE_RETURN) {
-            r.sp -= asInt(OPERAND);
+            sp -= asInt(OPERAND);
             goto doReturn;
         }
         CASE(RETURN) {
@@ -285,7 +300,7 @@ dispatch:
             DISPATCH();
         }
         CASE(JZ) {
-            uint32_t condition = *r.sp--;
+            uint32_t condition = *sp--;
             if (condition == 0)
                 JUMP_TO(OPERAND);
             else
@@ -294,7 +309,7 @@ dispatch:
             DISPATCH();
         }
         CASE(JNZ) {
-            uint32_t condition = *r.sp--;
+            uint32_t condition = *sp--;
             if (condition != 0)
                 JUMP_TO(OPERAND);
             else

@@ -7,9 +7,8 @@
 
 namespace {
 
-uint32_t* allocateBlock(uint32_t* old, int64_t words) {
-    size_t bytes = static_cast<size_t>(words + 2 * CVMMemMgr::kSlackWords) * sizeof(uint32_t);
-    return static_cast<uint32_t*>(std::realloc(old, bytes));
+size_t blockBytes(int64_t words) {
+    return static_cast<size_t>(words + 2 * CVMMemMgr::kSlackWords) * sizeof(uint32_t);
 }
 
 }  // namespace
@@ -17,14 +16,15 @@ uint32_t* allocateBlock(uint32_t* old, int64_t words) {
 CVMMemMgr::CVMMemMgr(int32_t baseSize, uint32_t limitWords) : limitWords_(limitWords) {
     int64_t total = static_cast<int64_t>(baseSize) + kHeapWords;
     uint32_t* block = nullptr;
-    if (baseSize >= 0 && total <= limitWords_) block = allocateBlock(nullptr, total);
+    // Zeroed so that images see the same memory every run; calloc leaves
+    // untouched pages to the system instead of writing them.
+    if (baseSize >= 0 && total <= limitWords_)
+        block = static_cast<uint32_t*>(std::calloc(blockBytes(total), 1));
     if (!block) {
         vmLog('S', "CVMMemMgr::CVMMemMgr MALLOC RETURNED 0 for %d bytes!\n",
               static_cast<int>(total * 4));
         return;
     }
-    // Static data starts zeroed so that images see the same memory every run.
-    std::memset(block, 0, static_cast<size_t>(total + 2 * kSlackWords) * sizeof(uint32_t));
     block_ = block;
     storage_ = block + kSlackWords;
     totalWords_ = static_cast<int32_t>(total);
@@ -64,7 +64,9 @@ int32_t CVMMemMgr::allocate(int32_t n) {
 bool CVMMemMgr::grow() {
     int64_t newTotal = 2 * static_cast<int64_t>(totalWords_);
     vmLog('I', "CVMMemMgr: Reallocating VM Storage to %d words\n", static_cast<int>(newTotal));
-    uint32_t* block = newTotal <= limitWords_ ? allocateBlock(block_, newTotal) : nullptr;
+    uint32_t* block = newTotal <= limitWords_
+                          ? static_cast<uint32_t*>(std::realloc(block_, blockBytes(newTotal)))
+                          : nullptr;
     if (!block) {
         vmLog('S', "CVMMemMgr: Reallocation failed.\n");
         return false;

@@ -17,13 +17,12 @@
 #include "vm/vectorMath.h"
 
 #define VM_INLINE inline __attribute__((always_inline))
-#define VM_COLD __attribute__((noinline, cold))
+#define VM_COLD __attribute__((noinline))
 
 struct Regs {
     uint32_t* mem;
     uint32_t memSize;
     uint32_t* stackBase;
-    uint32_t* sp;
     uint32_t stackWords;  // the tested extent of the stack
     uint32_t frameAddr;   // memory address of local 0
     int32_t fp;
@@ -38,8 +37,8 @@ VM_COLD bool failCopy(const uint32_t* code, const uint32_t* ip, uint32_t dst, ui
 VM_COLD bool failStack(const uint32_t* code, const uint32_t* ip);
 VM_COLD bool failStackAs(const uint32_t* code, const uint32_t* ip, uint32_t opcode);
 
-VM_INLINE bool stackInRange(const Regs& r) {
-    return static_cast<uint64_t>(r.sp - r.stackBase) < r.stackWords;
+VM_INLINE bool stackInRange(const Regs& r, const uint32_t* sp) {
+    return static_cast<uint64_t>(sp - r.stackBase) < r.stackWords;
 }
 
 VM_INLINE float asFloat(uint32_t word) {
@@ -74,11 +73,12 @@ VM_INLINE bool areaInside(const Regs& r, uint32_t address, uint32_t count) {
 }
 
 template <op::Opcode OP>
-bool step(Regs& r, const uint32_t* ip);
+bool step(Regs& r, uint32_t*& sp, const uint32_t* ip);
 
-#define VM_STEP(NAME) \
-    template <>       \
-    VM_INLINE bool step<op::NAME>(Regs & r, const uint32_t* ip)
+#define VM_STEP(NAME)                                                                         \
+    template <>                                                                               \
+    VM_INLINE bool step<op::NAME>([[maybe_unused]] Regs & r, [[maybe_unused]] uint32_t * &sp, \
+                                  [[maybe_unused]] const uint32_t* ip)
 #define K (ip[1])
 
 // ---- data and memory ----
@@ -88,127 +88,127 @@ VM_STEP(NOP) {
     return true;
 }
 VM_STEP(REF) {
-    *++r.sp = K;
+    *++sp = K;
     return true;
 }
 VM_STEP(REFVAR) {
-    *++r.sp = r.frameAddr + K;
+    *++sp = r.frameAddr + K;
     return true;
 }
 VM_STEP(COPYVAR) {
     uint32_t address = r.frameAddr + K;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
-    *++r.sp = r.mem[address];
+    *++sp = r.mem[address];
     return true;
 }
 VM_STEP(DEREF) {
-    uint32_t address = *r.sp;
+    uint32_t address = *sp;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
-    *r.sp = r.mem[address];
+    *sp = r.mem[address];
     return true;
 }
 VM_STEP(DEREF_OFFSET) {
-    uint32_t address = *r.sp + K;
+    uint32_t address = *sp + K;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
-    *r.sp = r.mem[address];
+    *sp = r.mem[address];
     return true;
 }
 VM_STEP(DEREF_MULTIPLE) {
-    uint32_t base = *r.sp--;
+    uint32_t base = *sp--;
     int32_t count = asInt(K);
     if (count <= 0) return true;
-    if (static_cast<uint64_t>(r.sp - r.stackBase) + static_cast<uint32_t>(count) >= r.stackWords)
+    if (static_cast<uint64_t>(sp - r.stackBase) + static_cast<uint32_t>(count) >= r.stackWords)
         return failStack(r.code, ip);
     for (int32_t i = 0; i < count; ++i) {
         uint32_t address = base + static_cast<uint32_t>(i);
         if (address >= r.memSize) return failMemory(r.code, ip, address);
-        *++r.sp = r.mem[address];
+        *++sp = r.mem[address];
     }
     return true;
 }
 VM_STEP(ASSIGN) {
-    uint32_t address = r.sp[-1];
+    uint32_t address = sp[-1];
     if (address >= r.memSize) return failAssign(r.code, ip, address);
-    r.mem[address] = *r.sp--;
+    r.mem[address] = *sp--;
     return true;
 }
 VM_STEP(ASSIGNPOP) {
-    uint32_t address = r.sp[-1];
+    uint32_t address = sp[-1];
     if (address >= r.memSize) return failAssign(r.code, ip, address);
-    r.mem[address] = *r.sp;
-    r.sp -= 2;
+    r.mem[address] = *sp;
+    sp -= 2;
     return true;
 }
 VM_STEP(ASSIGN_MULTIPLE) {
     uint32_t count = K;
-    uint32_t src = static_cast<uint32_t>(r.sp - r.mem) - count + 1;
+    uint32_t src = static_cast<uint32_t>(sp - r.mem) - count + 1;
     bool srcOk = src < r.memSize && static_cast<uint64_t>(src) + count < r.memSize;
     // The destination lies just below the source; read it only when that is memory.
     uint32_t dst = srcOk && src > 0 ? r.mem[src - 1] : 0;
     if (!srcOk || src == 0 || dst >= r.memSize || static_cast<uint64_t>(dst) + count >= r.memSize)
         return failCopy(r.code, ip, dst, src, count);
     std::memmove(r.mem + dst, r.mem + src, count * sizeof(uint32_t));
-    r.sp -= count;
+    sp -= count;
     return true;
 }
 VM_STEP(MEMCPY) {
-    uint32_t count = K, dst = r.sp[-1], src = r.sp[0];
+    uint32_t count = K, dst = sp[-1], src = sp[0];
     if (dst >= r.memSize || static_cast<uint64_t>(dst) + count >= r.memSize || src >= r.memSize ||
         static_cast<uint64_t>(src) + count >= r.memSize)
         return failCopy(r.code, ip, dst, src, count);
     std::memmove(r.mem + dst, r.mem + src, count * sizeof(uint32_t));
-    r.sp -= 2;
+    sp -= 2;
     return true;
 }
 VM_STEP(LITERAL) {
-    *++r.sp = K;
+    *++sp = K;
     return true;
 }
 VM_STEP(LITERAL_CHAR) {
     uint32_t k = K;
-    r.sp[1] = k >> 24;
-    r.sp[2] = (k >> 16) & 0xFF;
-    r.sp[3] = (k >> 8) & 0xFF;
-    r.sp[4] = k & 0xFF;
-    r.sp += 4;
+    sp[1] = k >> 24;
+    sp[2] = (k >> 16) & 0xFF;
+    sp[3] = (k >> 8) & 0xFF;
+    sp[4] = k & 0xFF;
+    sp += 4;
     return true;
 }
 VM_STEP(PUSH_MULTIPLE) {
-    r.sp += asInt(K);
+    sp += asInt(K);
     return true;
 }
 VM_STEP(POP) {
     (void)ip;
-    --r.sp;
+    --sp;
     return true;
 }
 VM_STEP(POP_MULTIPLE) {
-    r.sp -= asInt(K);
+    sp -= asInt(K);
     return true;
 }
 VM_STEP(DUP) {
     (void)ip;
-    r.sp[1] = r.sp[0];
-    ++r.sp;
+    sp[1] = sp[0];
+    ++sp;
     return true;
 }
 VM_STEP(SWAP) {
     (void)ip;
-    std::swap(r.sp[0], r.sp[-1]);
+    std::swap(sp[0], sp[-1]);
     return true;
 }
 VM_STEP(LITERALF) {
-    *++r.sp = K;
+    *++sp = K;
     return true;
 }
 
 // ---- integer arithmetic ----
-#define VM_BINARY(NAME, EXPR)                \
-    VM_STEP(NAME) {                          \
-        (void)ip;                            \
-        uint32_t b = *r.sp--, a = *r.sp;     \
-        *r.sp = static_cast<uint32_t>(EXPR); \
-        return true;                         \
+#define VM_BINARY(NAME, EXPR)              \
+    VM_STEP(NAME) {                        \
+        (void)ip;                          \
+        uint32_t b = *sp--, a = *sp;       \
+        *sp = static_cast<uint32_t>(EXPR); \
+        return true;                       \
     }
 VM_BINARY(USHR, a >> (b & 31))
 VM_BINARY(SSHR, asInt(a) >> (b & 31))
@@ -245,86 +245,86 @@ VM_BINARY(FLOATNEQ, asFloat(a) != asFloat(b))
 
 VM_STEP(FTOI) {
     (void)ip;
-    float f = asFloat(*r.sp);
+    float f = asFloat(*sp);
     // Truncation to 64 bits keeps the low word; out of that range (or NaN) gives 0.
     bool representable = std::fabs(f) < 9223372036854775808.0f;
-    *r.sp = representable ? static_cast<uint32_t>(static_cast<int64_t>(f)) : 0;
+    *sp = representable ? static_cast<uint32_t>(static_cast<int64_t>(f)) : 0;
     return true;
 }
 VM_STEP(ITOF) {
     (void)ip;
-    *r.sp = asWord(static_cast<float>(asInt(*r.sp)));
+    *sp = asWord(static_cast<float>(asInt(*sp)));
     return true;
 }
 VM_STEP(LITERALINTADD) {
-    *r.sp += K;
+    *sp += K;
     return true;
 }
 VM_STEP(LITERALINTMULADD) {
-    uint32_t b = *r.sp--;
-    *r.sp += b * K;
+    uint32_t b = *sp--;
+    *sp += b * K;
     return true;
 }
 VM_STEP(LITERALINCREMENT) {
-    uint32_t address = *r.sp;
+    uint32_t address = *sp;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
     r.mem[address] += K;
-    --r.sp;
+    --sp;
     return true;
 }
 VM_STEP(INTMULADD) {
     (void)ip;
-    uint32_t c = *r.sp--, b = *r.sp--;
-    *r.sp += b * c;
+    uint32_t c = *sp--, b = *sp--;
+    *sp += b * c;
     return true;
 }
 
 // ---- vectors on the stack ----
 VM_STEP(VECTOR_ADD) {
     (void)ip;
-    Vec3 b = vecAt(r.sp - 2), a = vecAt(r.sp - 5);
-    r.sp -= 3;
-    storeVec(r.sp - 2, {a.x + b.x, a.y + b.y, a.z + b.z});
+    Vec3 b = vecAt(sp - 2), a = vecAt(sp - 5);
+    sp -= 3;
+    storeVec(sp - 2, {a.x + b.x, a.y + b.y, a.z + b.z});
     return true;
 }
 VM_STEP(VECTOR_SUB) {
     (void)ip;
-    Vec3 b = vecAt(r.sp - 2), a = vecAt(r.sp - 5);
-    r.sp -= 3;
-    storeVec(r.sp - 2, {a.x - b.x, a.y - b.y, a.z - b.z});
+    Vec3 b = vecAt(sp - 2), a = vecAt(sp - 5);
+    sp -= 3;
+    storeVec(sp - 2, {a.x - b.x, a.y - b.y, a.z - b.z});
     return true;
 }
 VM_STEP(VECTOR_MUL) {
     (void)ip;
-    float s = asFloat(*r.sp--);
-    Vec3 v = vecAt(r.sp - 2);
-    storeVec(r.sp - 2, {v.x * s, v.y * s, v.z * s});
+    float s = asFloat(*sp--);
+    Vec3 v = vecAt(sp - 2);
+    storeVec(sp - 2, {v.x * s, v.y * s, v.z * s});
     return true;
 }
 VM_STEP(VECTOR_CROSS) {
     (void)ip;
-    Vec3 b = vecAt(r.sp - 2), a = vecAt(r.sp - 5);
-    r.sp -= 3;
-    storeVec(r.sp - 2, vecCross(a, b));
+    Vec3 b = vecAt(sp - 2), a = vecAt(sp - 5);
+    sp -= 3;
+    storeVec(sp - 2, vecCross(a, b));
     return true;
 }
 VM_STEP(VECTOR_DOT3) {
     (void)ip;
-    Vec3 b = vecAt(r.sp - 2), a = vecAt(r.sp - 5);
-    r.sp -= 5;
-    *r.sp = asWord(a.x * b.x + a.y * b.y + a.z * b.z);
+    Vec3 b = vecAt(sp - 2), a = vecAt(sp - 5);
+    sp -= 5;
+    *sp = asWord(a.x * b.x + a.y * b.y + a.z * b.z);
     return true;
 }
 VM_STEP(VECTOR_MAG) {
     (void)ip;
-    Vec3 v = vecAt(r.sp - 2);
-    r.sp -= 2;
-    *r.sp = asWord(vecLength(v));
+    Vec3 v = vecAt(sp - 2);
+    sp -= 2;
+    *sp = asWord(vecLength(v));
     return true;
 }
 VM_STEP(VECTOR_NORM) {
     (void)ip;
-    storeVec(r.sp - 2, vecNormalise(vecAt(r.sp - 2)));
+    storeVec(sp - 2, vecNormalise(vecAt(sp - 2)));
     return true;
 }
 
@@ -344,142 +344,141 @@ VM_INLINE bool matricesInside(const Regs& r, const uint32_t* ip,
 }
 
 VM_STEP(VECTOR_TRANSFORM) {
-    uint32_t m = *r.sp;
+    uint32_t m = *sp;
     if (!matricesInside(r, ip, {m})) return false;
     float matrix[16];
     loadMatrix(r, m, matrix);
-    --r.sp;
-    storeVec(r.sp - 2, matTransformPoint(matrix, vecAt(r.sp - 2)));
+    --sp;
+    storeVec(sp - 2, matTransformPoint(matrix, vecAt(sp - 2)));
     return true;
 }
 VM_STEP(NORMAL_TRANSFORM) {
-    uint32_t m = *r.sp;
+    uint32_t m = *sp;
     if (!matricesInside(r, ip, {m})) return false;
     float matrix[16];
     loadMatrix(r, m, matrix);
-    --r.sp;
-    storeVec(r.sp - 2, matTransformNormal(matrix, vecAt(r.sp - 2)));
+    --sp;
+    storeVec(sp - 2, matTransformNormal(matrix, vecAt(sp - 2)));
     return true;
 }
 VM_STEP(MATMUL) {
-    uint32_t d = r.sp[-2], a = r.sp[-1], b = r.sp[0];
+    uint32_t d = sp[-2], a = sp[-1], b = sp[0];
     if (!matricesInside(r, ip, {d, a, b})) return false;
     float ma[16], mb[16], md[16];
     loadMatrix(r, a, ma);
     loadMatrix(r, b, mb);
     matMultiply(md, ma, mb);
     storeMatrix(r, d, md);
-    r.sp -= 3;
+    sp -= 3;
     return true;
 }
 template <void (*Build)(float*, const float*, float, float, float)>
-VM_INLINE bool matrixWithVector(Regs& r, const uint32_t* ip) {
-    uint32_t d = r.sp[-4], s = r.sp[-3];
+VM_INLINE bool matrixWithVector(Regs& r, uint32_t*& sp, const uint32_t* ip) {
+    uint32_t d = sp[-4], s = sp[-3];
     if (!matricesInside(r, ip, {d, s})) return false;
     float ms[16], md[16];
     loadMatrix(r, s, ms);
-    Build(md, ms, asFloat(r.sp[-2]), asFloat(r.sp[-1]), asFloat(r.sp[0]));
+    Build(md, ms, asFloat(sp[-2]), asFloat(sp[-1]), asFloat(sp[0]));
     storeMatrix(r, d, md);
-    r.sp -= 5;
+    sp -= 5;
     return true;
 }
 VM_STEP(MATTRANSLATE) {
-    return matrixWithVector<matTranslate>(r, ip);
+    return matrixWithVector<matTranslate>(r, sp, ip);
 }
 VM_STEP(MATSCALE) {
-    return matrixWithVector<matScale>(r, ip);
+    return matrixWithVector<matScale>(r, sp, ip);
 }
 VM_STEP(MATROTATE) {
-    uint32_t d = r.sp[-5], s = r.sp[-4];
+    uint32_t d = sp[-5], s = sp[-4];
     if (!matricesInside(r, ip, {d, s})) return false;
     float ms[16], md[16];
     loadMatrix(r, s, ms);
-    matRotate(md, ms, asFloat(r.sp[-3]), asFloat(r.sp[-2]), asFloat(r.sp[-1]), asFloat(r.sp[0]));
+    matRotate(md, ms, asFloat(sp[-3]), asFloat(sp[-2]), asFloat(sp[-1]), asFloat(sp[0]));
     storeMatrix(r, d, md);
-    r.sp -= 6;
+    sp -= 6;
     return true;
 }
 VM_STEP(MATIDENTITY) {
-    uint32_t d = r.sp[0];
+    uint32_t d = sp[0];
     if (!matricesInside(r, ip, {d})) return false;
     float md[16];
     matIdentity(md);
     storeMatrix(r, d, md);
-    r.sp -= 1;
+    sp -= 1;
     return true;
 }
 VM_STEP(MATLOOKAT) {
-    uint32_t d = r.sp[-4], s = r.sp[-3];
+    uint32_t d = sp[-4], s = sp[-3];
     if (!matricesInside(r, ip, {d, s})) return false;
     for (int i = -2; i <= 0; ++i)
-        if (!areaInside(r, r.sp[i], 3)) return failMemory(r.code, ip, r.sp[i]);
+        if (!areaInside(r, sp[i], 3)) return failMemory(r.code, ip, sp[i]);
     float ms[16], md[16];
     loadMatrix(r, s, ms);
-    Vec3 eye = vecAt(r.mem + r.sp[-2]), target = vecAt(r.mem + r.sp[-1]),
-         up = vecAt(r.mem + r.sp[0]);
+    Vec3 eye = vecAt(r.mem + sp[-2]), target = vecAt(r.mem + sp[-1]), up = vecAt(r.mem + sp[0]);
     matLookAt(md, ms, eye, target, up);
     storeMatrix(r, d, md);
-    r.sp -= 5;
+    sp -= 5;
     return true;
 }
 VM_STEP(MATBILLBOARD) {
-    uint32_t d = r.sp[-2], s = r.sp[-1];
+    uint32_t d = sp[-2], s = sp[-1];
     if (!matricesInside(r, ip, {d, s})) return false;
     float ms[16], md[16];
     loadMatrix(r, s, ms);
-    matBillboard(md, ms, asFloat(r.sp[0]));
+    matBillboard(md, ms, asFloat(sp[0]));
     storeMatrix(r, d, md);
-    r.sp -= 3;
+    sp -= 3;
     return true;
 }
 
 // ---- interpolation: `N` components per point, linear or Catmull-Rom ----
 template <int N>
-VM_INLINE void interpolate2(Regs& r) {
-    float t = asFloat(*r.sp--);
-    uint32_t* a = r.sp - 2 * N + 1;
+VM_INLINE void interpolate2(uint32_t*& sp) {
+    float t = asFloat(*sp--);
+    uint32_t* a = sp - 2 * N + 1;
     const uint32_t* b = a + N;
     for (int i = 0; i < N; ++i)
         a[i] = asWord(interpLinear(asFloat(a[i]), asFloat(b[i]), t));
-    r.sp -= N;
+    sp -= N;
 }
 template <int N>
-VM_INLINE void interpolate4(Regs& r) {
-    float t = asFloat(*r.sp--);
-    uint32_t* p = r.sp - 4 * N + 1;
+VM_INLINE void interpolate4(uint32_t*& sp) {
+    float t = asFloat(*sp--);
+    uint32_t* p = sp - 4 * N + 1;
     for (int i = 0; i < N; ++i)
         p[i] = asWord(interpCatmullRom(asFloat(p[i]), asFloat(p[N + i]), asFloat(p[2 * N + i]),
                                        asFloat(p[3 * N + i]), t));
-    r.sp -= 3 * N;
+    sp -= 3 * N;
 }
 VM_STEP(FLOAT_INTERP2) {
     (void)ip;
-    interpolate2<1>(r);
+    interpolate2<1>(sp);
     return true;
 }
 VM_STEP(FLOAT_INTERP4) {
     (void)ip;
-    interpolate4<1>(r);
+    interpolate4<1>(sp);
     return true;
 }
 VM_STEP(VECTOR2_INTERP2) {
     (void)ip;
-    interpolate2<2>(r);
+    interpolate2<2>(sp);
     return true;
 }
 VM_STEP(VECTOR2_INTERP4) {
     (void)ip;
-    interpolate4<2>(r);
+    interpolate4<2>(sp);
     return true;
 }
 VM_STEP(VECTOR3_INTERP2) {
     (void)ip;
-    interpolate2<3>(r);
+    interpolate2<3>(sp);
     return true;
 }
 VM_STEP(VECTOR3_INTERP4) {
     (void)ip;
-    interpolate4<3>(r);
+    interpolate4<3>(sp);
     return true;
 }
 
@@ -490,12 +489,13 @@ VM_STEP(VECTOR3_INTERP4) {
 // was made by the dispatch loop, the others get theirs here so that a fused
 // run fails exactly where the unfused instructions would.
 template <op::Opcode... OPS, size_t... I>
-VM_INLINE bool runFusedSteps(Regs& r, const uint32_t* ip, std::index_sequence<I...>) {
-    return (((I == 0 || stackInRange(r) || failStackAs(r.code, ip + 2 * I, OPS)) &&
-             step<OPS>(r, ip + 2 * I)) &&
+VM_INLINE bool runFusedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
+                             std::index_sequence<I...>) {
+    return (((I == 0 || stackInRange(r, sp) || failStackAs(r.code, ip + 2 * I, OPS)) &&
+             step<OPS>(r, sp, ip + 2 * I)) &&
             ...);
 }
 template <op::Opcode... OPS>
-VM_INLINE bool runFused(Regs& r, const uint32_t* ip) {
-    return runFusedSteps<OPS...>(r, ip, std::make_index_sequence<sizeof...(OPS)>());
+VM_INLINE bool runFused(Regs& r, uint32_t*& sp, const uint32_t* ip) {
+    return runFusedSteps<OPS...>(r, sp, ip, std::make_index_sequence<sizeof...(OPS)>());
 }

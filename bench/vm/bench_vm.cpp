@@ -1,0 +1,108 @@
+// Runs each kernel in kernels/ as a VM image (NAME.vsa) and as Lua 5.4
+// (NAME.lua, function main) in the same process, takes the best of a few
+// runs of each, and prints both results and the time ratio VM / Lua.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <lua.hpp>
+
+#include "vm/assembler.h"
+#include "vm/vm.h"
+
+namespace {
+
+constexpr int kRepeats = 3;
+const char* const kKernels[] = {"int_loop", "float_loop", "calls", "transform", "heap_churn"};
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string lastPrint;
+
+double seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Best time of the kernel's "V main()"; a fresh VM per run so that the heap
+// kernel starts from the same memory each time. -1 on failure.
+double timeVm(const std::string& name) {
+    std::string path = std::string(BENCH_VM_KERNELS) + "/" + name + ".vsa";
+    AsmResult image = vmAssemble(readText(path), path);
+    for (const std::string& e : image.errors)
+        std::fprintf(stderr, "%s\n", e.c_str());
+    if (!image.ok) return -1;
+    double best = 1e30;
+    for (int i = 0; i < kRepeats; ++i) {
+        VMState* vm = vmCreate(image.words.data(), static_cast<int>(image.words.size()));
+        auto start = std::chrono::steady_clock::now();
+        vmExecuteFunction(vm, "V main()", nullptr, 0, 0);
+        best = std::min(best, seconds(std::chrono::steady_clock::now() - start));
+        bool failed = vm->errorFlag;
+        vmDestroy(vm);
+        if (failed) return -1;
+    }
+    return best;
+}
+
+double timeLua(const std::string& name, double& result) {
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    std::string path = std::string(BENCH_VM_KERNELS) + "/" + name + ".lua";
+    if (luaL_dofile(L, path.c_str()) != LUA_OK) {
+        std::fprintf(stderr, "%s\n", lua_tostring(L, -1));
+        lua_close(L);
+        return -1;
+    }
+    double best = 1e30;
+    for (int i = 0; i < kRepeats; ++i) {
+        lua_getglobal(L, "main");
+        auto start = std::chrono::steady_clock::now();
+        int status = lua_pcall(L, 0, 1, 0);
+        best = std::min(best, seconds(std::chrono::steady_clock::now() - start));
+        if (status != LUA_OK) {
+            std::fprintf(stderr, "%s\n", lua_tostring(L, -1));
+            best = -1;
+            break;
+        }
+        result = lua_tonumber(L, -1);
+        lua_pop(L, 1);
+    }
+    lua_close(L);
+    return best;
+}
+
+}  // namespace
+
+int main() {
+    vmSystemCreate([](const char* text) {
+        std::string line = text + 1;
+        if (line.compare(0, 10, "VM PRINT: ") == 0) lastPrint = line.substr(10);
+    });
+    std::printf("%-12s %12s %12s %10s   %s\n", "kernel", "vm ms", "lua ms", "vm/lua",
+                "results (vm | lua)");
+    int status = 0;
+    for (const char* name : kKernels) {
+        lastPrint.clear();
+        double luaResult = 0;
+        double vm = timeVm(name);
+        double lua = timeLua(name, luaResult);
+        if (vm < 0 || lua < 0) {
+            std::printf("%-12s failed\n", name);
+            status = 1;
+            continue;
+        }
+        if (!lastPrint.empty() && lastPrint.back() == '\n') lastPrint.pop_back();
+        std::printf("%-12s %12.2f %12.2f %10.2f   %s | %.6f\n", name, vm * 1000, lua * 1000,
+                    vm / lua, lastPrint.c_str(), luaResult);
+    }
+    vmSystemDestroy();
+    return status;
+}
