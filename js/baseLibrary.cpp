@@ -177,7 +177,7 @@ void arrayRemove(CJsValue* scope, void*) {
     for (CJsBinding* child = array->firstChild; child; child = child->next) {
         long index = indexOfMember(child->name);
         long shift = std::upper_bound(removed.begin(), removed.end(), index) - removed.begin();
-        if (shift > 0) child->name = std::to_string(index - shift);
+        if (shift > 0) array->renameChild(child, std::to_string(index - shift));
     }
 }
 

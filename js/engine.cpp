@@ -56,6 +56,7 @@ CJsEngine::CJsEngine()
     root_->appendChild("Array", arrayClass_);
     root_->appendChild("Object", objectClass_);
     scopes_.push_back(root_);
+    skipped_ = Ref(new CJsBinding(std::string(), nullptr));
 }
 
 CJsEngine::~CJsEngine() {

@@ -114,6 +114,8 @@ private:
     std::string errorText(const std::string& message, const CJsTokenizer& program) const;
 
     CJsValueRegistry registry_;
+    // What expressions that are only read (not executed) yield; never changed.
+    Ref skipped_;
     CJsValue* root_;
     CJsValue* stringClass_;
     CJsValue* arrayClass_;

@@ -234,22 +234,28 @@ CJsEngine::Ref CJsEngine::primary(bool& execute) {
         case TOK_TRUE:
         case TOK_FALSE:
             reader_->nextToken();
+            if (!execute) return skipped_;
             return temporary(new CJsValue(static_cast<int32_t>(token == TOK_TRUE)));
         case TOK_NULL:
             reader_->nextToken();
+            if (!execute) return skipped_;
             return temporary(new CJsValue(std::string(), CJsValue::NULLTYPE));
         case TOK_UNDEFINED:
             reader_->nextToken();
-            return temporary(new CJsValue());
+            return execute ? temporary(new CJsValue()) : skipped_;
         case TOK_INT:
         case TOK_FLOAT:
         case TOK_STRING: {
-            uint8_t type = token == TOK_INT     ? CJsValue::INTEGER
-                           : token == TOK_FLOAT ? CJsValue::DOUBLE
-                                                : CJsValue::STRING;
-            Ref literal = temporary(new CJsValue(reader_->tokenText(), type));
+            if (!execute) {
+                reader_->nextToken();
+                return skipped_;
+            }
+            const CJsToken& literal = reader_->current();
+            CJsValue* value = token == TOK_INT     ? new CJsValue(literal.intValue)
+                              : token == TOK_FLOAT ? new CJsValue(literal.doubleValue)
+                                                   : new CJsValue(literal.text);
             reader_->nextToken();
-            return literal;
+            return temporary(value);
         }
         case TOK_ID:
             return identifier(execute);
@@ -278,7 +284,7 @@ CJsEngine::Ref CJsEngine::identifier(bool& execute) {
         CJsBinding* found = findInScopes(name);
         current = found ? Ref(found) : temporary(new CJsValue(), name);
     } else {
-        current = temporary(new CJsValue(), name);
+        current = skipped_;
     }
     reader_->nextToken();
     CJsValueRef parent;
@@ -311,7 +317,7 @@ CJsEngine::Ref CJsEngine::identifier(bool& execute) {
 
 CJsEngine::Ref CJsEngine::arrayLiteral(bool& execute) {
     reader_->expectToken('[');
-    Ref result = temporary(execute ? new CJsValue(std::string(), CJsValue::ARRAY) : nullptr);
+    Ref result = execute ? temporary(new CJsValue(std::string(), CJsValue::ARRAY)) : skipped_;
     int index = 0;
     while (reader_->token() != ']') {
         Ref element = assignment(execute);
@@ -325,7 +331,7 @@ CJsEngine::Ref CJsEngine::arrayLiteral(bool& execute) {
 
 CJsEngine::Ref CJsEngine::objectLiteral(bool& execute) {
     reader_->expectToken('{');
-    Ref result = temporary(execute ? new CJsValue(std::string(), CJsValue::OBJECT) : nullptr);
+    Ref result = execute ? temporary(new CJsValue(std::string(), CJsValue::OBJECT)) : skipped_;
     while (reader_->token() != '}') {
         std::string key = reader_->tokenText();
         reader_->expectToken(reader_->token() == TOK_STRING ? TOK_STRING : TOK_ID);
@@ -347,7 +353,7 @@ CJsEngine::Ref CJsEngine::newExpression(bool& execute) {
             reader_->nextToken();
             reader_->expectToken(')');
         }
-        return temporary(new CJsValue());
+        return skipped_;
     }
     CJsBinding* found = findInScopes(className);
     if (!found) {
@@ -414,15 +420,13 @@ CJsEngine::Ref CJsEngine::functionCall(bool& execute, Ref function, CJsValue* pa
     reader_->expectToken('(');
     CJsValueRef scope(new CJsValue(std::string(), CJsValue::FUNCTION));
     if (parent) scope->setChild("this", parent);
-    std::vector<std::string> parameters;
-    for (CJsBinding* child = callee->firstChild; child; child = child->next) {
-        parameters.push_back(child->name);
-    }
-    for (const std::string& parameter : parameters) {
+    // Holding the parameter keeps the walk safe even when an argument changes
+    // the function's members; an unlinked parameter ends the list.
+    for (Ref parameter(callee->firstChild); parameter; parameter = Ref(parameter->next)) {
         Ref argument = assignment(execute);
         if (execute) {
             CJsValue* value = argument->value;
-            scope->appendChild(parameter, value->isBasic() ? value->cloneDeep() : value);
+            scope->appendChild(parameter->name, value->isBasic() ? value->cloneDeep() : value);
         }
         if (reader_->token() != ')') reader_->expectToken(',');
     }

@@ -70,6 +70,11 @@ public:
             readIdentifier(token);
         } else if (isDigit(cur_)) {
             readNumber(token);
+            if (token.kind == TOK_INT) {
+                token.intValue = parseJsInt(token.text);
+            } else {
+                token.doubleValue = std::strtod(token.text.c_str(), nullptr);
+            }
         } else if (cur_ == '"') {
             readDoubleQuoted(token);
         } else if (cur_ == '\'') {

@@ -8,6 +8,7 @@
 // are byte offsets into the whole text, also in window readers.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,9 @@ struct CJsToken {
     int start = 0;  // offset of the first character
     int end = 0;    // offset of the last character
     std::string text;
+    // The value of an INT or FLOAT token, converted once at scanning.
+    int32_t intValue = 0;
+    double doubleValue = 0;
 };
 
 // One scanned text: the text itself (cut at a NUL byte, which reads as the end
@@ -100,6 +104,7 @@ public:
     // "(line: %d, col: %d)" of `offset` (of lastTokenEnd when negative).
     std::string positionText(int offset) const;
 
+    const CJsToken& current() const { return *current_; }
     int token() const { return current_->kind; }
     const std::string& tokenText() const { return current_->text; }
     int tokenStart() const { return current_->start; }

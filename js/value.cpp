@@ -35,14 +35,80 @@ void destroyValue(CJsValue* value) {
             if (held->refCount-- == 1) pending.push_back(held);
         }
         current->lastChild = nullptr;
+        current->clearChildren();  // resets the count and the index
         delete current;
     }
 }
+
+// Free lists of value and binding memory, one per thread, so that engines on
+// different threads never share one. Sanitizer builds use the general
+// allocator, which finds use-after-free faults the lists would hide.
+#if defined(__SANITIZE_ADDRESS__)
+#define JS_POOLS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define JS_POOLS 0
+#endif
+#endif
+#ifndef JS_POOLS
+#define JS_POOLS 1
+#endif
+
+class FreeList {
+public:
+    ~FreeList() {
+        while (head_) {
+            void* next = *static_cast<void**>(head_);
+            ::operator delete(head_);
+            head_ = next;
+        }
+        alive_ = false;
+    }
+    void* take(size_t size) {
+        if (!JS_POOLS || !head_) return ::operator new(size);
+        void* block = head_;
+        head_ = *static_cast<void**>(block);
+        count_--;
+        return block;
+    }
+    void give(void* block) {
+        // Memory freed after the thread's lists are gone goes straight back.
+        if (!JS_POOLS || !alive_ || count_ >= kMaxBlocks) {
+            ::operator delete(block);
+            return;
+        }
+        *static_cast<void**>(block) = head_;
+        head_ = block;
+        count_++;
+    }
+
+private:
+    static constexpr size_t kMaxBlocks = 1 << 16;
+    void* head_ = nullptr;
+    size_t count_ = 0;
+    bool alive_ = true;
+};
+
+thread_local FreeList valueMemory;
+thread_local FreeList bindingMemory;
 
 // The registry of the engine running on this thread, if any.
 thread_local CJsValueRegistry* currentRegistry = nullptr;
 
 }  // namespace
+
+void* CJsValue::operator new(size_t size) {
+    return valueMemory.take(size);
+}
+void CJsValue::operator delete(void* pointer) {
+    valueMemory.give(pointer);
+}
+void* CJsBinding::operator new(size_t size) {
+    return bindingMemory.take(size);
+}
+void CJsBinding::operator delete(void* pointer) {
+    bindingMemory.give(pointer);
+}
 
 CJsValueRegistry* jsSetValueRegistry(CJsValueRegistry* registry) {
     CJsValueRegistry* previous = currentRegistry;
@@ -180,10 +246,43 @@ std::string CJsValue::asString() const {
 }
 
 CJsBinding* CJsValue::lookupChild(const std::string& name) const {
+    if (!index_ && childTotal_ > kIndexFrom) buildIndex();
+    if (index_) {
+        auto found = index_->find(name);
+        return found == index_->end() ? nullptr : found->second;
+    }
     for (CJsBinding* child = firstChild; child; child = child->next) {
         if (child->name == name) return child;
     }
     return nullptr;
+}
+
+void CJsValue::buildIndex() const {
+    index_.reset(new std::unordered_map<std::string, CJsBinding*>());
+    index_->reserve(childTotal_ * 2);
+    for (CJsBinding* child = firstChild; child; child = child->next) {
+        index_->emplace(child->name, child);
+    }
+}
+
+void CJsValue::forgetIndexed(CJsBinding* binding) {
+    if (!index_) return;
+    auto found = index_->find(binding->name);
+    if (found == index_->end() || found->second != binding) return;
+    // The next child of the same name, if any, becomes the one found.
+    for (CJsBinding* later = binding->next; later; later = later->next) {
+        if (later->name == binding->name) {
+            found->second = later;
+            return;
+        }
+    }
+    index_->erase(found);
+}
+
+void CJsValue::renameChild(CJsBinding* binding, const std::string& name) {
+    forgetIndexed(binding);
+    binding->name = name;
+    index_.reset();  // rebuilt in list order on the next lookup
 }
 
 void CJsValue::linkChild(CJsBinding* binding) {
@@ -192,6 +291,8 @@ void CJsValue::linkChild(CJsBinding* binding) {
     binding->linked = true;
     binding->previous = lastChild;
     binding->next = nullptr;
+    childTotal_++;
+    if (index_) index_->emplace(binding->name, binding);
     if (lastChild) {
         lastChild->next = binding;
     } else {
@@ -234,6 +335,8 @@ CJsBinding* CJsValue::lookupOrAddPath(const std::string& path) {
 
 void CJsValue::removeBinding(CJsBinding* binding) {
     if (!binding || !binding->linked) return;
+    forgetIndexed(binding);
+    childTotal_--;
     if (binding->previous) binding->previous->next = binding->next;
     if (binding->next) binding->next->previous = binding->previous;
     if (firstChild == binding) firstChild = binding->next;
@@ -253,15 +356,10 @@ void CJsValue::unlinkValue(CJsValue* value) {
 }
 
 void CJsValue::clearChildren() {
+    index_.reset();
     while (firstChild)
         removeBinding(firstChild);
-}
-
-int CJsValue::childCount() const {
-    int count = 0;
-    for (CJsBinding* child = firstChild; child; child = child->next)
-        count++;
-    return count;
+    childTotal_ = 0;
 }
 
 namespace {

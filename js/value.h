@@ -18,6 +18,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 struct CJsTokenList;
 class CJsValue;
@@ -53,6 +54,10 @@ class CJsBinding {
 public:
     CJsBinding(std::string name, CJsValue* value);
     ~CJsBinding();
+    // Expressions make and drop bindings and values by the million: both come
+    // from small per-thread free lists instead of the general allocator.
+    static void* operator new(size_t size);
+    static void operator delete(void* pointer);
     CJsBinding(const CJsBinding&) = delete;
     CJsBinding& operator=(const CJsBinding&) = delete;
 
@@ -143,6 +148,8 @@ public:
     // double when DOUBLE is set, kept as text otherwise.
     CJsValue(const std::string& text, uint8_t flags);
     ~CJsValue();
+    static void* operator new(size_t size);
+    static void operator delete(void* pointer);
     CJsValue(const CJsValue&) = delete;
     CJsValue& operator=(const CJsValue&) = delete;
 
@@ -186,7 +193,10 @@ public:
     void removeBinding(CJsBinding* binding);
     void unlinkValue(CJsValue* value);
     void clearChildren();
-    int childCount() const;
+    int childCount() const { return childTotal_; }
+    // Renames a child; names of children must change only this way, because
+    // large child lists keep an index by name.
+    void renameChild(CJsBinding* binding, const std::string& name);
     int arrayLength() const;
     CJsValueRef arrayItem(int index) const;
     void setArrayItem(int index, CJsValue* value);
@@ -225,6 +235,17 @@ public:
     CJsValue* registryNext = nullptr;
 
 private:
+    int childTotal_ = 0;
+    // First child of each name, built when the list grows long.
+    mutable std::unique_ptr<std::unordered_map<std::string, CJsBinding*>> index_;
+
+public:
+private:
+    // Lists longer than this are looked up through an index by name.
+    static constexpr int kIndexFrom = 12;
+
+    void buildIndex() const;
+    void forgetIndexed(CJsBinding* binding);
     void enlist();
     void setScalar(uint8_t type);
     void linkChild(CJsBinding* binding);

@@ -70,7 +70,8 @@ double runDukOnce(const std::string& path, std::string* output) {
     output->clear();
     char buffer[4096];
     ssize_t got;
-    while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) output->append(buffer, got);
+    while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        output->append(buffer, got);
     close(pipeFds[0]);
     int status = 0;
     rusage usage{};
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
     if (DIR* dir = opendir(directory.c_str())) {
         while (dirent* entry = readdir(dir)) {
             std::string name = entry->d_name;
-            if (name.size() > 3 && name.compare(name.size() - 3, 3, ".js") == 0) names.push_back(name);
+            if (name.size() > 3 && name.compare(name.size() - 3, 3, ".js") == 0)
+                names.push_back(name);
         }
         closedir(dir);
     }

@@ -136,6 +136,30 @@ TEST(ValueTest, ArraysCountByTheirLargestIndex) {
     EXPECT_EQ(0, make(object())->arrayLength());
 }
 
+TEST(ValueTest, LongChildListsFindTheFirstOfEachName) {
+    CJsValueRef value(object());
+    for (int i = 0; i < 50; i++)
+        value->appendChild("k" + std::to_string(i % 25), integer(i));
+    EXPECT_EQ(50, value->childCount());
+    EXPECT_EQ(3, value->lookupChild("k3")->value->intValue);
+    value->removeBinding(value->lookupChild("k3"));
+    EXPECT_EQ(28, value->lookupChild("k3")->value->intValue);
+    value->removeBinding(value->lookupChild("k3"));
+    EXPECT_EQ(nullptr, value->lookupChild("k3"));
+    EXPECT_EQ(48, value->childCount());
+    value->renameChild(value->lastChild, "k0");
+    EXPECT_EQ(0, value->lookupChild("k0")->value->intValue);
+    value->renameChild(value->firstChild, "fresh");
+    EXPECT_EQ(25, value->lookupChild("k0")->value->intValue);
+    EXPECT_EQ(0, value->lookupChild("fresh")->value->intValue);
+    value->setChild("k10", integer(-1));
+    EXPECT_EQ(-1, value->lookupChild("k10")->value->intValue);
+    EXPECT_EQ(48, value->childCount());
+    value->clearChildren();
+    EXPECT_EQ(nullptr, value->lookupChild("fresh"));
+    EXPECT_EQ(0, value->childCount());
+}
+
 TEST(ValueTest, CloneCopiesDeeplyButSharesPrototypes) {
     CJsValueRef proto(object());
     CJsValueRef source(new CJsValue("", CJsValue::FUNCTION | CJsValue::NATIVE));
