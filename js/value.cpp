@@ -20,6 +20,11 @@ constexpr long kMaxCopyValues = 1L << 20;
 // Destroys `value` and everything only it kept alive, without recursion: a
 // long chain of nested objects must not overflow the stack.
 void destroyValue(CJsValue* value) {
+    // Most values have no children: no work list needed.
+    if (!value->firstChild) {
+        delete value;
+        return;
+    }
     std::vector<CJsValue*> pending{value};
     while (!pending.empty()) {
         CJsValue* current = pending.back();
