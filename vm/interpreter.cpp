@@ -112,6 +112,7 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
         r.stackBase = state.stackBase;                                                          \
         sp = state.stackPointer;                                                                \
         r.stackWords = stackWords;                                                              \
+        r.stackBytes = uintptr_t{stackWords} * sizeof(uint32_t);                                \
         r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp); \
     } while (0)
 #define SAVE_REGS() (state.stackPointer = sp)

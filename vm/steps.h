@@ -23,8 +23,9 @@ struct Regs {
     uint32_t* mem;
     uint32_t memSize;
     uint32_t* stackBase;
-    uint32_t stackWords;  // the tested extent of the stack
-    uint32_t frameAddr;   // memory address of local 0
+    uint32_t stackWords;   // the tested extent of the stack
+    uintptr_t stackBytes;  // the same in bytes, for the test before each instruction
+    uint32_t frameAddr;    // memory address of local 0
     int32_t fp;
     const uint32_t* code;
 };
@@ -38,7 +39,8 @@ VM_COLD bool failStack(const uint32_t* code, const uint32_t* ip);
 VM_COLD bool failStackAs(const uint32_t* code, const uint32_t* ip, uint32_t opcode);
 
 VM_INLINE bool stackInRange(const Regs& r, const uint32_t* sp) {
-    return static_cast<uint64_t>(sp - r.stackBase) < r.stackWords;
+    return reinterpret_cast<uintptr_t>(sp) - reinterpret_cast<uintptr_t>(r.stackBase) <
+           r.stackBytes;
 }
 
 VM_INLINE float asFloat(uint32_t word) {

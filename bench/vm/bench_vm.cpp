@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kRepeats = 3;
+constexpr int kRepeats = 5;
 const char* const kKernels[] = {"int_loop", "float_loop", "calls", "transform", "heap_churn"};
 
 std::string readText(const std::string& path) {
@@ -31,52 +31,56 @@ double seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Best time of the kernel's "V main()"; a fresh VM per run so that the heap
-// kernel starts from the same memory each time. -1 on failure.
-double timeVm(const std::string& name) {
-    std::string path = std::string(BENCH_VM_KERNELS) + "/" + name + ".vsa";
-    AsmResult image = vmAssemble(readText(path), path);
-    for (const std::string& e : image.errors)
-        std::fprintf(stderr, "%s\n", e.c_str());
-    if (!image.ok) return -1;
-    double best = 1e30;
-    for (int i = 0; i < kRepeats; ++i) {
-        VMState* vm = vmCreate(image.words.data(), static_cast<int>(image.words.size()));
-        auto start = std::chrono::steady_clock::now();
-        vmExecuteFunction(vm, "V main()", nullptr, 0, 0);
-        best = std::min(best, seconds(std::chrono::steady_clock::now() - start));
-        bool failed = vm->errorFlag;
-        vmDestroy(vm);
-        if (failed) return -1;
-    }
-    return best;
+// One timed run of the kernel's "V main()" in a fresh VM (so that the heap
+// kernel starts from the same memory each time); -1 on failure.
+double runVm(const AsmResult& image) {
+    VMState* vm = vmCreate(image.words.data(), static_cast<int>(image.words.size()));
+    auto start = std::chrono::steady_clock::now();
+    vmExecuteFunction(vm, "V main()", nullptr, 0, 0);
+    double elapsed = seconds(std::chrono::steady_clock::now() - start);
+    bool failed = vm->errorFlag;
+    vmDestroy(vm);
+    return failed ? -1 : elapsed;
 }
 
-double timeLua(const std::string& name, double& result) {
-    lua_State* L = luaL_newstate();
-    luaL_openlibs(L);
-    std::string path = std::string(BENCH_VM_KERNELS) + "/" + name + ".lua";
-    if (luaL_dofile(L, path.c_str()) != LUA_OK) {
+// One timed call of the Lua kernel's main(); -1 on failure.
+double runLua(lua_State* L, double& result) {
+    lua_getglobal(L, "main");
+    auto start = std::chrono::steady_clock::now();
+    int status = lua_pcall(L, 0, 1, 0);
+    double elapsed = seconds(std::chrono::steady_clock::now() - start);
+    if (status != LUA_OK) {
         std::fprintf(stderr, "%s\n", lua_tostring(L, -1));
-        lua_close(L);
         return -1;
     }
-    double best = 1e30;
-    for (int i = 0; i < kRepeats; ++i) {
-        lua_getglobal(L, "main");
-        auto start = std::chrono::steady_clock::now();
-        int status = lua_pcall(L, 0, 1, 0);
-        best = std::min(best, seconds(std::chrono::steady_clock::now() - start));
-        if (status != LUA_OK) {
-            std::fprintf(stderr, "%s\n", lua_tostring(L, -1));
-            best = -1;
-            break;
-        }
-        result = lua_tonumber(L, -1);
-        lua_pop(L, 1);
+    result = lua_tonumber(L, -1);
+    lua_pop(L, 1);
+    return elapsed;
+}
+
+// Best times of both, the runs interleaved so that a busy machine slows
+// both alike. False when either side fails.
+bool timeKernel(const std::string& name, double& vmBest, double& luaBest, double& luaResult) {
+    std::string base = std::string(BENCH_VM_KERNELS) + "/" + name;
+    AsmResult image = vmAssemble(readText(base + ".vsa"), base + ".vsa");
+    for (const std::string& e : image.errors)
+        std::fprintf(stderr, "%s\n", e.c_str());
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    bool ok = image.ok;
+    if (luaL_dofile(L, (base + ".lua").c_str()) != LUA_OK) {
+        std::fprintf(stderr, "%s\n", lua_tostring(L, -1));
+        ok = false;
+    }
+    vmBest = luaBest = 1e30;
+    for (int i = 0; ok && i < kRepeats; ++i) {
+        double vm = runVm(image), lua = runLua(L, luaResult);
+        ok = vm >= 0 && lua >= 0;
+        vmBest = std::min(vmBest, vm);
+        luaBest = std::min(luaBest, lua);
     }
     lua_close(L);
-    return best;
+    return ok;
 }
 
 }  // namespace
@@ -91,10 +95,8 @@ int main() {
     int status = 0;
     for (const char* name : kKernels) {
         lastPrint.clear();
-        double luaResult = 0;
-        double vm = timeVm(name);
-        double lua = timeLua(name, luaResult);
-        if (vm < 0 || lua < 0) {
+        double vm = 0, lua = 0, luaResult = 0;
+        if (!timeKernel(name, vm, lua, luaResult)) {
             std::printf("%-12s failed\n", name);
             status = 1;
             continue;

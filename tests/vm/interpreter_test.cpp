@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"NATIVE bad\n.word bad 999\n", "SInvalid native function call (999)\n"}));
 
 TEST_F(Interpreter, UnassignedOpcodesFailWithTheWholeWord) {
-    for (uint32_t opcode : {6u, 24u, 99u, 131u, 134u, 0x106u}) {
+    for (uint32_t opcode : {6u, 24u, 99u, 131u, 221u, 0x106u}) {
         messages.clear();
         std::vector<uint32_t> image = {op::SETHEAPSIZE, 10, opcode, 0, op::J, 0};
         VMState* vm = loadWords(image);
