@@ -20,8 +20,7 @@ public:
           callTrace_(std::move(engine.callTrace_)),
           registry_(jsSetValueRegistry(&engine.registry_)) {
         if (engine_.runDepth_++ == 0) {
-            char here = 0;
-            engine_.stackBase_ = reinterpret_cast<uintptr_t>(&here);
+            engine_.stackBase_ = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
             engine_.workDone_ = 0;
         }
         engine_.callTrace_.clear();
@@ -202,8 +201,9 @@ void CJsEngine::registerNative(const std::string& signature, JsCallback callback
 }
 
 void CJsEngine::checkStack() const {
-    char here = 0;
-    uintptr_t now = reinterpret_cast<uintptr_t>(&here);
+    // The frame address is the real stack even where a sanitizer moves
+    // local variables elsewhere.
+    uintptr_t now = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     if (stackBase_ > now && stackBase_ - now > stackBudget_) {
         throw CScriptException("Script nested too deeply");
     }
