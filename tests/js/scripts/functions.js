@@ -62,3 +62,10 @@ print(a);
 // Function source text.
 function src(a, b) { return a + b; }
 print(JSON.stringify(src, 0));
+// No closures: a returned function sees the locals of whoever calls it, not
+// those of the call that made it.
+function makeGetter() { var secret = 5; return function () { return secret; }; }
+var getter = makeGetter();
+print(getter());
+function caller() { var secret = 9; return getter(); }
+print(caller());
