@@ -25,10 +25,26 @@ void destroyValue(CJsValue* value) {
         delete value;
         return;
     }
-    std::vector<CJsValue*> pending{value};
-    while (!pending.empty()) {
-        CJsValue* current = pending.back();
-        pending.pop_back();
+    // A short work list lives on the stack; long chains spill to the heap.
+    CJsValue* nearby[32];
+    size_t nearbyCount = 0;
+    std::vector<CJsValue*> spilled;
+    auto push = [&](CJsValue* next) {
+        if (nearbyCount < 32) {
+            nearby[nearbyCount++] = next;
+        } else {
+            spilled.push_back(next);
+        }
+    };
+    push(value);
+    while (nearbyCount > 0 || !spilled.empty()) {
+        CJsValue* current;
+        if (!spilled.empty()) {
+            current = spilled.back();
+            spilled.pop_back();
+        } else {
+            current = nearby[--nearbyCount];
+        }
         while (CJsBinding* child = current->firstChild) {
             current->firstChild = child->next;
             child->linked = false;
@@ -37,7 +53,7 @@ void destroyValue(CJsValue* value) {
             CJsValue* held = child->value;
             child->value = nullptr;
             delete child;
-            if (held->refCount-- == 1) pending.push_back(held);
+            if (held->refCount-- == 1) push(held);
         }
         current->lastChild = nullptr;
         current->clearChildren();  // resets the count and the index
