@@ -11,6 +11,7 @@
 #include <string>
 
 #include "vm/vm.h"
+#include "vm/vmMemory.h"
 
 // Appends an entry to the live registry's table; its index is its position.
 void vmRegisterNative(const char* signature, VMNativeHandler handler, uint8_t timeCheck);
@@ -52,12 +53,4 @@ std::string vmReadString(VMState* s, uint32_t address, size_t maxLength = 65535)
 // vcheck first; false (error flag set) when it leaves memory.
 bool vmWriteString(VMState* s, uint32_t address, int32_t capacity, const std::string& text);
 
-// Heap and range checks through the VM (messages through vmLog):
-// vmalloc returns 0 at once when the error flag is already set, and sets it
-// on failure; vfree does nothing when the flag is set; vcheck sets the flag
-// when address a or b lies outside memory.
-int32_t vmalloc(VMState* s, int32_t words);
-void vfree(VMState* s, int32_t address);
-bool vcheck(VMState* s, uint32_t a, uint32_t b);
-// vcheck of `count` words from `address` (count <= 0 tests only `address`).
-bool vcheckArea(VMState* s, uint32_t address, int64_t count);
+// Heap and range checks: vmalloc, vfree, vcheck, vcheckArea (vm/vmMemory.h).
