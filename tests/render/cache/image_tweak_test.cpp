@@ -112,7 +112,8 @@ TEST(ImageTweak, GlobalsDescribeTheImageAsItWasAtTheStart) {
 TEST(ImageTweak, RemapPaintsEachChannelWithItsColour) {
     // Source red becomes green, green becomes blue, blue is dropped.
     Image image = tweaked("remapRGB(0x00FF00, 0x0000FF, 0)");
-    const uint8_t* p = pattern().pixel(5, 3);
+    Image original = pattern();
+    const uint8_t* p = original.pixel(5, 3);
     expectPixel(image, 5, 3, 0, p[0] * 255 >> 8, p[1] * 255 >> 8);
 }
 
