@@ -5,6 +5,7 @@
 #include "app/clock.h"
 #include "app/log.h"
 #include "app/settingsAccess.h"
+#include "render/cache/sceneTextureCache.h"
 #include "render/cache/textureCache.h"
 #include "tests/render/cache/cache_test_support.h"
 #include "tests/support/log_capture.h"
@@ -267,6 +268,23 @@ TEST_F(TextureCacheTest, ExpiryFreesOneTexturePerFrame) {
     cache->update();
     EXPECT_NE(cache->find(kept), nullptr);  // still owned
     EXPECT_EQ(uploader.live.count(first) + uploader.live.count(second), 0u);
+}
+
+TEST_F(TextureCacheTest, ScenesReachTheCacheThroughTheirTextureInterface) {
+    start();
+    CacheSceneTextures adapter(*cache);
+    SceneTextures& textures = adapter;
+    int id = textures.load("tex/red.png", "sceneA");
+    EXPECT_EQ(cache->load("tex/red.png", "sceneB"), id);
+    const uint8_t rgba[4] = {9, 9, 9, 9};
+    int array = textures.createFromArray(1, 1, 1, rgba, false, "sceneA");
+    EXPECT_EQ(cache->find(array)->owners, (std::vector<std::string>{"sceneA"}));
+    textures.release(id, "sceneB", false);
+    EXPECT_EQ(cache->find(id)->owners, (std::vector<std::string>{"sceneA"}));
+    cache->ensureTextureLoaded(id);  // the loader is idle while the log is read
+    textures.sceneFinished("sceneA");
+    EXPECT_EQ(log.count("CTextureCache: Scene sceneA did not automatically free texture"), 2u);
+    EXPECT_TRUE(cache->find(id)->owners.empty());
 }
 
 }  // namespace
