@@ -435,7 +435,8 @@ CJsEngine::Ref CJsEngine::functionCall(bool& execute, Ref function, CJsValue* pa
 
     int line = 0;
     int column = 0;
-    positionOf(*reader_->tokenList(), reader_->lastTokenEnd(), &line, &column);
+    positionOf(*reader_->tokenList(), reader_->lastTokenEnd(), &line, &column,
+               reader_->windowEnd());
     callTrace_.push_back(TraceEntry{function->name, line, column});
     callBody(callee.get(), scope.get());
     if (!callTrace_.empty()) callTrace_.pop_back();

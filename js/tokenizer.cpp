@@ -296,19 +296,20 @@ CJsTokenList::CJsTokenList(const std::string& source) : text(source.c_str()) {
     }
 }
 
-void positionOf(const CJsTokenList& list, int offset, int* line, int* column) {
+void positionOf(const CJsTokenList& list, int offset, int* line, int* column, int limit) {
     // Line feeds before `offset` each start a line whose columns count from 0;
-    // the first line's count from 1.
-    auto after = std::lower_bound(list.lineFeeds.begin(), list.lineFeeds.end(), offset);
+    // the first line's count from 1. Past `limit` nothing counts as a feed.
+    auto after =
+        std::lower_bound(list.lineFeeds.begin(), list.lineFeeds.end(), std::min(offset, limit));
     int feeds = static_cast<int>(after - list.lineFeeds.begin());
     *line = 1 + feeds;
     *column = feeds == 0 ? 1 + std::max(offset, 0) : offset - 1 - *(after - 1);
 }
 
-std::string positionTextIn(const CJsTokenList& list, int offset) {
+std::string positionTextIn(const CJsTokenList& list, int offset, int limit) {
     int line = 0;
     int column = 0;
-    positionOf(list, offset, &line, &column);
+    positionOf(list, offset, &line, &column, limit);
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "(line: %d, col: %d)", line, column);
     return buffer;
@@ -393,5 +394,5 @@ std::string CJsTokenizer::sourceSince(int offset) const {
 }
 
 std::string CJsTokenizer::positionText(int offset) const {
-    return positionTextIn(*list_, offset < 0 ? lastTokenEnd_ : offset);
+    return positionTextIn(*list_, offset < 0 ? lastTokenEnd_ : offset, windowEnd_);
 }

@@ -130,7 +130,9 @@ private:
     int lastTokenEnd_ = 0;
 };
 
-// "(line: %d, col: %d)" for an offset into `list`'s text.
-std::string positionTextIn(const CJsTokenList& list, int offset);
+// "(line: %d, col: %d)" for an offset into `list`'s text; line feeds at or
+// after `limit` (a reader's window end) do not count.
+std::string positionTextIn(const CJsTokenList& list, int offset, int limit = INT32_MAX);
 // The line and column of that text.
-void positionOf(const CJsTokenList& list, int offset, int* line, int* column);
+void positionOf(const CJsTokenList& list, int offset, int* line, int* column,
+                int limit = INT32_MAX);

@@ -193,6 +193,20 @@ TEST(TokenizerTest, WindowReadersReplayPartOfTheText) {
     EXPECT_EQ("(line: 1, col: 13)", condition->positionText(-1));
 }
 
+TEST(TokenizerTest, WindowPositionsIgnoreLineFeedsBeyondTheWindow) {
+    CJsTokenizer reader("a\nb");
+    reader.nextToken();
+    auto window = reader.subReader(0);
+    EXPECT_EQ(1, window->windowEnd());
+    window->nextToken();
+    EXPECT_EQ(TOK_EOF, window->token());
+    EXPECT_EQ(1, window->tokenStart());
+    window->nextToken();
+    EXPECT_EQ(2, window->tokenStart());
+    EXPECT_EQ("(line: 1, col: 3)", window->positionText(window->tokenStart()));
+    EXPECT_EQ("(line: 2, col: 0)", reader.positionText(2));
+}
+
 TEST(TokenizerTest, SourceSinceCapturesThroughThePreviousToken) {
     CJsTokenizer reader("function f(a) { return a; } next");
     while (reader.token() != '{')
