@@ -257,9 +257,12 @@ void CTextureCache::freeTexture(const TexturePtr& texture) {
     uploader_->remove(keep->id);
     keep->data.clear();
     // While the loader still decodes into the record, the image is the
-    // loader's; its reference keeps the record alive until it is done.
+    // loader's; its reference keeps the record alive until it is done. An
+    // image already uploaded and only waiting for the loader to free it is
+    // no reason for a warning; one that was never uploaded is.
     if (!keep->needsLoad && keep->image) {
-        Log(LOG_WARNING, "Image still allocated for '%s'\n", keep->name.c_str());
+        if (!keep->freeImage)
+            Log(LOG_WARNING, "Image still allocated for '%s'\n", keep->name.c_str());
         keep->image.reset();
     }
 }

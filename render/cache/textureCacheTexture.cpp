@@ -2,7 +2,7 @@
 #include "render/cache/textureCacheTexture.h"
 
 #include <algorithm>
-#include <new>
+#include <exception>
 
 #include "app/log.h"
 #include "render/cache/imageTweak.h"
@@ -39,8 +39,9 @@ void CTextureCacheTexture::loadToImg() {
             textureFitSize(maxSize, &w, &h);
             if (w != decoded->width || h != decoded->height) imageScale(decoded.get(), w, h);
         }
-    } catch (const std::bad_alloc&) {
-        // A huge image must not take the loader thread (and the program) down.
+    } catch (const std::exception&) {
+        // Running out of memory on a huge image, or anything else thrown while
+        // decoding, must not take the loader thread (and the program) down.
         decoded.reset();
     }
     if (!decoded || decoded->width < 1 || decoded->height < 1) {

@@ -151,6 +151,8 @@ TEST_F(TextureCacheGlTest, LifeZeroFreesTheLastReleaseAtOnce) {
     ASSERT_NE(name, 0u);
     cache->release(id, "scene", false);
     EXPECT_TRUE(log.contains(1, "CTextureCache: Freeing 'tex/sky.png' as unused"));
+    // Uploaded, so its image was consumed even if the loader has not freed it yet.
+    EXPECT_FALSE(log.contains("Image still allocated"));
     EXPECT_EQ(cache->find(id), nullptr);
     EXPECT_EQ(textureInfos().find(id), nullptr);
     EXPECT_FALSE(glIsTexture(name));
