@@ -1,0 +1,140 @@
+// vortalis-preview as a process: the first real scene played for two frame
+// counts gives two different, non-uniform shots; a failing scene and an
+// unknown scene end with exit status 1; a bad command line with 2.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "render/imageFile.h"
+#include "tests/support/temp_dir.h"
+#include "vfs/archiveWriter.h"
+#include "vm/assembler.h"
+
+namespace {
+
+struct PreviewRun {
+    int status = -1;
+    std::string output;
+};
+
+PreviewRun runPreview(const std::string& arguments) {
+    PreviewRun run;
+    std::string command = std::string(VORTALIS_PREVIEW) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.output.append(buffer, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::unique_ptr<Image> readPng(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return nullptr;
+    std::string bytes;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    std::fclose(file);
+    return imageDecodePng(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), "shot");
+}
+
+bool displayAvailable() {
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) return true;
+    const char* required = std::getenv("VORTALIS_REQUIRE_DISPLAY");
+    if (required && std::strcmp(required, "1") == 0) ADD_FAILURE() << "a display is required";
+    return false;
+}
+
+const std::string kContent = "--base " VORTALIS_CONTENT_DIR;
+
+TEST(PreviewTest, TheFirstSceneMovesWithTime) {
+    if (!displayAvailable()) GTEST_SKIP() << "no display";
+    TempDir shots;
+    PreviewRun early = runPreview(kContent + " --size 160x120 --frames 20 --shot " + shots.path() +
+                                  "early.png pulse");
+    ASSERT_EQ(early.status, 0) << early.output;
+    PreviewRun late = runPreview(kContent + " --size 160x120 --frames 50 --shot " + shots.path() +
+                                 "late.png pulse");
+    ASSERT_EQ(late.status, 0) << late.output;
+    EXPECT_NE(late.output.find("Read 1 scene lists"), std::string::npos) << late.output;
+
+    std::unique_ptr<Image> a = readPng(shots.path() + "early.png");
+    std::unique_ptr<Image> b = readPng(shots.path() + "late.png");
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(a->width, 160);
+    ASSERT_EQ(a->height, 120);
+    ASSERT_EQ(b->pixels.size(), a->pixels.size());
+    std::set<uint32_t> colours;
+    for (int y = 0; y < a->height; ++y)
+        for (int x = 0; x < a->width; ++x) {
+            const uint8_t* p = a->pixel(x, y);
+            colours.insert(p[0] << 16 | p[1] << 8 | p[2]);
+        }
+    EXPECT_GT(colours.size(), 10u) << "the shot is (almost) one colour";
+    size_t differing = 0;
+    for (size_t i = 0; i < a->pixels.size(); ++i)
+        differing += a->pixels[i] != b->pixels[i];
+    EXPECT_GT(differing, a->pixels.size() / 20) << "twenty frames later the scene looks the same";
+}
+
+// A base directory holding one archive with a list of two scenes: `broken`
+// fails in its render, `fine` does nothing.
+void writeArchive(const TempDir& base) {
+    const char* source = R"vsa(
+.native assert "V assert(I)"
+.func "V init()" init
+.func "V render()" render
+.func "V kill()" init
+init:
+    RETURN
+render:
+    LITERAL 0
+    NATIVE assert
+    RETURN
+)vsa";
+    AsmResult image = vmAssemble(source, "broken.vsa");
+    ASSERT_TRUE(image.ok);
+    std::vector<uint8_t> bytes = vmImageBytes(image.words);
+    std::string list =
+        "<SceneList><Scene id=\"broken\"><Filename>broken.vsi</Filename></Scene></SceneList>";
+    CArchiveWriter writer;
+    ASSERT_TRUE(writer.add("scenes/broken.vsi", bytes.data(), bytes.size()));
+    ASSERT_TRUE(writer.add("scenes/test.xml", list.data(), list.size()));
+    ASSERT_TRUE(writer.writeFile(base.path() + "test.vortapack")) << writer.error();
+}
+
+TEST(PreviewTest, AFailingSceneReportsItsVMErrorAndExitsWithOne) {
+    if (!displayAvailable()) GTEST_SKIP() << "no display";
+    TempDir base;
+    writeArchive(base);
+    PreviewRun broken = runPreview("--base " + base.path() + " --frames 3 broken");
+    EXPECT_EQ(broken.status, 1) << broken.output;
+    EXPECT_NE(broken.output.find("VM ASSERTION FAILED"), std::string::npos) << broken.output;
+    EXPECT_NE(broken.output.find("VM Error in scenes/broken.vsi V render()"), std::string::npos)
+        << broken.output;
+
+    PreviewRun unknown = runPreview("--base " + base.path() + " --frames 3 nosuchscene");
+    EXPECT_EQ(unknown.status, 1) << unknown.output;
+    EXPECT_NE(unknown.output.find("Scene 'nosuchscene' is in no scene list"), std::string::npos)
+        << unknown.output;
+}
+
+TEST(PreviewTest, BadCommandLinesExitWithTwo) {
+    for (const char* arguments : {"", "--frames 0 pulse", "--size 12 pulse", "--shot x.png pulse",
+                                  "--bpm fast pulse", "one two", "--unknown pulse"}) {
+        PreviewRun run = runPreview(arguments);
+        EXPECT_EQ(run.status, 2) << arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find("usage: vortalis-preview"), std::string::npos) << arguments;
+    }
+}
+
+}  // namespace
