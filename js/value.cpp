@@ -104,7 +104,7 @@ public:
     }
 
 private:
-    static constexpr size_t kMaxBlocks = 1 << 16;
+    static constexpr size_t kMaxBlocks = 8192;
     void* head_ = nullptr;
     size_t count_ = 0;
     bool alive_ = true;
