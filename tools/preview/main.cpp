@@ -13,9 +13,12 @@
 #include "app/glWin.h"
 #include "app/log.h"
 #include "app/settingsAccess.h"
+#include "render/cache/sceneTextureCache.h"
+#include "render/cache/textureUploader.h"
 #include "render/frameBufferObjects.h"
 #include "render/imageFile.h"
 #include "render/renderState.h"
+#include "render/texture.h"
 #include "scene/sceneNatives.h"
 #include "tools/preview/previewHost.h"
 #include "tools/preview/previewOptions.h"
@@ -86,7 +89,7 @@ bool handleEvents(CGLWin& window, CScene& scene, PreviewRenderHost& output) {
 // Runs the scene until the window closes, N frames pass or the scene fails.
 // True unless the scene failed or the shot could not be written.
 bool play(const PreviewOptions& options, CGLWin& window, PreviewRenderHost& output,
-          PreviewHost& host, CScene& scene) {
+          PreviewHost& host, CScene& scene, CTextureCache& cache) {
     FrameTiming timing;
     timing.lastTick = osTickCount();
     for (int frame = 1;; ++frame) {
@@ -99,6 +102,7 @@ bool play(const PreviewOptions& options, CGLWin& window, PreviewRenderHost& outp
         glViewport(0, 0, output.width, output.height);
         host.frame(seconds, options.frames ? seconds : timing.averageFrameTime);
         if (host.failed()) return false;
+        cache.update();
         if (options.frames && frame >= options.frames) {
             if (!options.shot.empty() && !imageCapture(options.shot.c_str(), true)) {
                 std::fprintf(stderr, "vortalis-preview: cannot write '%s'\n", options.shot.c_str());
@@ -138,9 +142,13 @@ int preview(const PreviewOptions& options, const std::string& base) {
     vmSystemCreate(logLevelFromPrefix);
     sceneInstallNatives();
 
+    GlTextureUploader uploader;
+    CTextureCache cache(&output.store, &uploader);
+    texSetCacheHook(&cache);
+    CacheSceneTextures textures(cache);
     int result = 1;
     {
-        PreviewHost host(base, options.bpm, options.width, options.height);
+        PreviewHost host(base, options.bpm, options.width, options.height, textures);
         host.script().executeFile("data/utils.js");
         std::unique_ptr<SceneDefinition> definition =
             findSceneDefinition(options.sceneId, SceneContext{&host, &host});
@@ -150,7 +158,8 @@ int preview(const PreviewOptions& options, const std::string& base) {
             CScene scene(&host, std::move(definition));
             host.setScene(&scene);
             scene.initialise(true);
-            if (scene.initialised() && play(options, window, output, host, scene)) result = 0;
+            if (scene.initialised() && play(options, window, output, host, scene, cache))
+                result = 0;
             if (result != 0)
                 std::fprintf(stderr, "vortalis-preview: scene '%s' failed\n",
                              options.sceneId.c_str());
@@ -159,6 +168,8 @@ int preview(const PreviewOptions& options, const std::string& base) {
         }
     }
     vmSystemDestroy();
+    texSetCacheHook(nullptr);
+    cache.destroy();
     renderUtilsKill();
     renderSetFrameBufferObjects(nullptr);
     pool.reset();

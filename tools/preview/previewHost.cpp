@@ -9,12 +9,13 @@
 #include "render/renderTexture.h"
 
 PreviewHost::PreviewHost(const std::string& baseDirectory, double beatsPerMinute, int width,
-                         int height)
+                         int height, SceneTextures& textures)
     : base_(baseDirectory),
       width_(width),
       height_(height),
       beat_(beatsPerMinute),
-      source_(&beat_) {}
+      source_(&beat_),
+      textures_(textures) {}
 
 PreviewHost::~PreviewHost() = default;
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "scene/directTextures.h"
 #include "scene/scene.h"
 #include "script/script.h"
 #include "sound/soundAnalyser.h"
@@ -16,7 +15,9 @@
 
 class PreviewHost : public SceneHost {
 public:
-    PreviewHost(const std::string& baseDirectory, double beatsPerMinute, int width, int height);
+    // `textures` (the texture cache in the preview) must outlive the host.
+    PreviewHost(const std::string& baseDirectory, double beatsPerMinute, int width, int height,
+                SceneTextures& textures);
     ~PreviewHost() override;
 
     void setScene(CScene* scene) { scene_ = scene; }
@@ -66,7 +67,7 @@ private:
     SoundSource* source_;
     SoundAnalyser analyser_;
     CScript script_{nullptr};
-    DirectSceneTextures textures_;
+    SceneTextures& textures_;
     CScene* scene_ = nullptr;
     std::vector<Job> jobs_;
     int renderedTexture_ = 0;
