@@ -124,7 +124,8 @@ std::string CVMExec::stackDump() const {
     for (const uint32_t* word = top; word > state.stackBase; --word) {
         if (lines == 99) {
             text += "  More than 100 items in the stack...\n  Return stack:\n";
-            for (auto frame = callStack.rbegin(); frame != callStack.rend(); ++frame) {
+            for (const CallFrame* frame = callStack.end(); frame != callStack.begin();) {
+                --frame;
                 std::snprintf(line, sizeof line, "  %d\n", frame->position);
                 text += line;
             }

@@ -16,6 +16,28 @@ struct CallFrame {
     int32_t fp;
 };
 
+// The call stack: at most 100 frames from CALL plus the continuation of a
+// stopped run, so a fixed array serves and a push never allocates.
+class FrameStack {
+public:
+    static constexpr size_t kCapacity = 101;
+    bool empty() const { return count_ == 0; }
+    size_t size() const { return count_; }
+    void clear() { count_ = 0; }
+    // A push beyond the capacity is impossible by construction; it is dropped.
+    void push_back(const CallFrame& frame) {
+        if (count_ < kCapacity) items_[count_++] = frame;
+    }
+    void pop_back() { --count_; }
+    const CallFrame& back() const { return items_[count_ - 1]; }
+    const CallFrame* begin() const { return items_; }
+    const CallFrame* end() const { return items_ + count_; }
+
+private:
+    CallFrame items_[kCapacity];
+    size_t count_ = 0;
+};
+
 class CVMExec {
 public:
     static constexpr int kMaxCallDepth = 100;
@@ -47,7 +69,7 @@ public:
     std::vector<uint32_t> code;  // the image words, then kCodePadWords unassigned opcodes
     int32_t codeCount = 0;
     std::map<std::string, int32_t> functions;
-    std::vector<CallFrame> callStack;
+    FrameStack callStack;
     std::unique_ptr<CVMMemMgr> memMgr;
     uint8_t running = 0;
     uint8_t interruptedByTime = 0;
