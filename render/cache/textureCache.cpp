@@ -2,6 +2,7 @@
 #include "render/cache/textureCache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <system_error>
@@ -49,6 +50,7 @@ void CTextureCache::stopLoader(bool timeLimited) {
     if (!loader_.joinable()) return;
     Log(LOG_INFO, "Waiting for CTextureCache thread to finish\n");
     stopRequest_ = true;
+    wake_.notify_all();
     for (int poll = 0; poll < kWaitPolls && stopRequest_; poll++)
         osSleep(kPollMs);
     if (stopRequest_ && timeLimited) Log(LOG_FATAL, "CTextureCache thread didn't stop in time\n");
@@ -64,7 +66,9 @@ void CTextureCache::loaderMain() {
     while (!stopRequest_) {
         TexturePtr job = nextToDecode();
         if (!job) {
-            osSleep(kPollMs);
+            // A new load or the stop request cuts the rest short.
+            std::unique_lock<std::mutex> lock(listMutex_);
+            wake_.wait_for(lock, std::chrono::milliseconds(kPollMs));
             continue;
         }
         job->loadToImg();
@@ -99,8 +103,11 @@ int CTextureCache::load(const std::string& name, const std::string& owner) {
     texture->lastUse = osTickCount();
     texture->addOwner(owner);
     texture->needsLoad = true;
-    std::lock_guard<std::mutex> lock(listMutex_);
-    textures_.push_back(std::move(texture));
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        textures_.push_back(std::move(texture));
+    }
+    wake_.notify_one();
     return id;
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -92,6 +93,8 @@ private:
     SettingsAccess* settings_;
     TextureUploader* uploader_;
     mutable std::mutex listMutex_;
+    // Wakes the idle loader for a new load or the stop request.
+    std::condition_variable wake_;
     std::vector<TexturePtr> textures_;
     uint32_t lastExpiryCheck_;
     std::atomic<bool> stopRequest_{false};
