@@ -159,10 +159,14 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
         if (!stackInRange(r, sp)) goto stackFailure; \
         goto* table[*ip & 0xFF];                     \
     } while (0)
+    // After an instruction that leaves the stack pointer alone, the test
+    // made before it still holds.
+#define DISPATCH_SAME_STACK() goto* table[*ip & 0xFF]
 #else
 #define CASE(label) case label:
 #define DEFAULT_CASE default:
 #define DISPATCH() goto dispatch
+#define DISPATCH_SAME_STACK() goto dispatch
 #endif
 
     LOAD_REGS();
@@ -298,7 +302,7 @@ dispatch:
         CASE(J) {
             JUMP_TO(OPERAND);
             COUNT_BRANCH();
-            DISPATCH();
+            DISPATCH_SAME_STACK();
         }
         CASE(JZ) {
             uint32_t condition = *sp--;
@@ -331,7 +335,7 @@ dispatch:
             else
                 JUMP_TO(ip[7]);
             COUNT_BRANCH();
-            DISPATCH();
+            DISPATCH_SAME_STACK();
         }
         DEFAULT_CASE {
             if (ip > codeLast)
@@ -385,6 +389,7 @@ failSaved:
 #undef CASE
 #undef DEFAULT_CASE
 #undef DISPATCH
+#undef DISPATCH_SAME_STACK
 #undef COUNT_BRANCH
 #undef JUMP_TO
 #undef POSITION
