@@ -343,11 +343,11 @@ void CJsTokenizer::setWindow(int windowStart, int windowEnd) {
                              endsBefore) -
             tokens.begin();
     if (windowEnd >= static_cast<int>(list_->text.size())) {
-        eofAtStart_ = tokens.back();
+        eofStart_ = tokens.back().start;
+        eofEnd_ = tokens.back().end;
     } else {
-        eofAtStart_.kind = TOK_EOF;
-        eofAtStart_.start = windowEnd;
-        eofAtStart_.end = windowEnd;
+        eofStart_ = windowEnd;
+        eofEnd_ = windowEnd;
     }
 }
 
@@ -359,7 +359,8 @@ std::unique_ptr<CJsTokenizer> CJsTokenizer::subReader(int from) const {
 
 void CJsTokenizer::reset() {
     lastTokenEnd_ = 0;
-    eof_ = eofAtStart_;
+    eof_.start = eofStart_;
+    eof_.end = eofEnd_;
     index_ = first_;
     current_ = index_ < last_ ? &list_->tokens[index_] : &eof_;
 }

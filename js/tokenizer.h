@@ -125,8 +125,9 @@ private:
     size_t last_ = 0;   // one past the last token of the window
     size_t index_ = 0;  // current token; == last_ means end of input
     const CJsToken* current_ = nullptr;
-    CJsToken eof_;         // end-of-input token of this window, as read now
-    CJsToken eofAtStart_;  // and as first read after a reset
+    CJsToken eof_;      // end-of-input token of this window, as read now
+    int eofStart_ = 0;  // its position as first read after a reset
+    int eofEnd_ = 0;
     int lastTokenEnd_ = 0;
 };
 
