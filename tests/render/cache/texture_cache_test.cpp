@@ -28,7 +28,7 @@ protected:
     }
     // Frames until the loader has nothing left (bounded, so a hang fails).
     void settle() {
-        for (int frame = 0; frame < 500 && cache->pendingCount() > 0; frame++) {
+        for (int frame = 0; frame < 2000 && cache->pendingCount() > 0; frame++) {
             cache->update();
             osSleep(5);
         }
@@ -189,7 +189,7 @@ TEST_F(TextureCacheTest, ShutdownFreesEverythingAndReportsHeldImages) {
     int file = cache->load("tex/red.png", "scene");
     const uint8_t bytes[16] = {1};
     int array = cache->createFromArray(2, 2, 1, bytes, false, "scene");
-    for (int i = 0; i < 500 && cache->find(file)->needsLoad; i++)
+    for (int i = 0; i < 5000 && cache->find(file)->needsLoad; i++)
         osSleep(2);
     cache->destroy();
     EXPECT_TRUE(log.contains(1, "Waiting for CTextureCache thread to finish"));
