@@ -1,5 +1,6 @@
 // Running functions: budgets and resumption, suspension by a native, call
 // depth, argument passing, stack dumps and the ways a run can fail.
+#include "app/clock.h"
 #include "tests/vm/vm_fixture.h"
 #include "vm/opcodes.h"
 
@@ -127,6 +128,33 @@ render:
     EXPECT_EQ(vm->errorFlag, 0);
 }
 
+void slowNative(VMState*) {
+    osSleep(3);
+}
+
+TEST_F(Interpreter, SlowNativeWithTimeCheckStopsTheRunAtOnce) {
+    vmRegisterNative("V testSlow()", slowNative, 1);
+    VMState* vm = load(R"VSA(
+.native slow "V testSlow()"
+.word n
+.func "V main()" main
+main:
+    NATIVE slow
+    REF n
+    LITERALINCREMENT 1
+    RETURN
+)VSA");
+    // No branch runs, so only the native's time-check can stop the run.
+    EXPECT_FALSE(run(vm, "V main()", 1));
+    EXPECT_TRUE(vmInterruptedByTime(vm));
+    EXPECT_EQ(vm->memory[2], 0u);
+    EXPECT_TRUE(vmResume(vm, 0));
+    EXPECT_EQ(vm->memory[2], 1u);
+    // Without a budget the same native never stops the run.
+    EXPECT_TRUE(run(vm, "V main()", 0));
+    EXPECT_EQ(vm->memory[2], 2u);
+}
+
 TEST_F(Interpreter, ArgumentsArriveBelowTheFrame) {
     VMState* vm = load(R"VSA(
 .word a
@@ -194,7 +222,13 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"CALL 9999\n", "SJump outside the code to 9999 at op 0\n"},
         Failure{"COPYVAR 0x10000000\n", "SVM_CHECK_MEMORY_AREA: Out of bounds 0x"},
         Failure{"NATIVE 0x7FFFFFFF\n", "SVM_CHECK_MEMORY_AREA: Out of bounds 0x7FFFFFFF at op 0\n"},
-        Failure{"NATIVE bad\n.word bad 999\n", "SInvalid native function call (999)\n"}));
+        Failure{"NATIVE bad\n.word bad 999\n", "SInvalid native function call (999)\n"},
+        Failure{"LITERALF 1\nLITERALF 2\nLITERALF 3\nLITERAL 0xFFFFFFF8\nVECTOR_TRANSFORM\n",
+                "SVM_CHECK_MEMORY_AREA: Out of bounds 0xFFFFFFF8 at op 8\n"},
+        Failure{"LITERAL 1\nLITERAL 2\nLITERAL 0x7FFFFFFF\nMATMUL\n",
+                "SVM_CHECK_MEMORY_AREA: Out of bounds 0x7FFFFFFF at op 6\n"},
+        Failure{"LITERAL 1\nLITERAL 20\nLITERAL 40\nLITERAL 60\nLITERAL 0x10000000\nMATLOOKAT\n",
+                "SVM_CHECK_MEMORY_AREA: Out of bounds 0x10000000 at op 10\n"}));
 
 TEST_F(Interpreter, UnassignedOpcodesFailWithTheWholeWord) {
     for (uint32_t opcode : {6u, 24u, 99u, 131u, 221u, 0x106u}) {

@@ -72,6 +72,16 @@ TEST_F(Loader, OverlongFunctionNameFailsButSetupContinues) {
     EXPECT_EQ(edge->errorFlag, 0);
 }
 
+TEST_F(Loader, RegistryReportsVmsLeftAtShutdown) {
+    VMState* vm = load(".heap 10\n");
+    ASSERT_NE(vm, nullptr);
+    vms.clear();  // the registry destroys it
+    vmSystemDestroy();
+    EXPECT_TRUE(logged("S1 VMs still unfreed\n"));
+    EXPECT_EQ(vmCreate(nullptr, 0), nullptr);  // no registry, no VM
+    ASSERT_TRUE(vmSystemCreate([this](const char* text) { messages.push_back(text); }));
+}
+
 TEST_F(Loader, TooShortImageFailsSetup) {
     VMState* vm = loadWords({op::J});
     EXPECT_EQ(vm->errorFlag, 1);
