@@ -1,23 +1,27 @@
 #include "vm/fusion.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "vm/opcodes.h"
 
 namespace {
 
-// Patterns tried at each position, longest first, so that a run wins over
-// any of its own prefixes.
-const std::vector<uint8_t>& patternsByLength() {
-    static const std::vector<uint8_t> order = [] {
-        std::vector<uint8_t> codes = superinstructionCodes();
-        std::stable_sort(codes.begin(), codes.end(), [](uint8_t a, uint8_t b) {
-            return superinstructionRun(a).size() > superinstructionRun(b).size();
-        });
-        return codes;
+// The patterns that start with each opcode, longest first, so that a run
+// wins over any of its own prefixes.
+const std::array<std::vector<uint8_t>, 256>& patternsByFirstOpcode() {
+    static const std::array<std::vector<uint8_t>, 256> table = [] {
+        std::array<std::vector<uint8_t>, 256> byFirst;
+        for (uint8_t code : superinstructionCodes())
+            byFirst[superinstructionRun(code)[0]].push_back(code);
+        for (auto& codes : byFirst)
+            std::stable_sort(codes.begin(), codes.end(), [](uint8_t a, uint8_t b) {
+                return superinstructionRun(a).size() > superinstructionRun(b).size();
+            });
+        return byFirst;
     }();
-    return order;
+    return table;
 }
 
 bool matches(const uint32_t* code, int count, const std::vector<uint8_t>& targets, int position,
@@ -43,7 +47,7 @@ int fuseCode(uint32_t* code, int count) {
     }
     int fused = 0;
     for (int at = 0; at + 1 < count; at += 2) {
-        for (uint8_t super : patternsByLength()) {
+        for (uint8_t super : patternsByFirstOpcode()[code[at] & 0xFF]) {
             const std::vector<uint8_t>& run = superinstructionRun(super);
             if (!matches(code, count, targets, at, run)) continue;
             code[at] = super;
