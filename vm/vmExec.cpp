@@ -211,8 +211,8 @@ bool vcheckArea(VMState* s, uint32_t address, int64_t count) {
 namespace {
 
 // One parameter of a call signature: its kind, or 0 at the end, or -1 when
-// the text does not fit the grammar. `at` moves past the parameter and its
-// separator.
+// the text does not fit the grammar (`at` then indexes the offending
+// character). `at` moves past the parameter and its separator.
 int nextParameter(const char* text, size_t& at) {
     if (text[at] == ')' || text[at] == 0) return 0;
     int kind;
@@ -245,12 +245,11 @@ bool vma_executeArgs(VMState* state, const char* signature, ...) {
     // First pass: the grammar only.
     int count = 0;
     for (size_t at = first;;) {
-        size_t before = at;
         int kind = nextParameter(signature, at);
         if (kind == 0) break;
         if (kind < 0) {
             vmLog('W', "vma_executeArgs: Args format not understood at char %d, '%s'\n",
-                  static_cast<int>(before), signature);
+                  static_cast<int>(at), signature);
             state->errorFlag = 1;
             return true;
         }

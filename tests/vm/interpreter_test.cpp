@@ -180,6 +180,8 @@ set:
     EXPECT_TRUE(vma_executeArgs(vm, "V set(I,X)", 1));
     EXPECT_TRUE(logged("Wvma_executeArgs: Args format not understood at char 8, 'V set(I,X)'\n"));
     EXPECT_EQ(vm->errorFlag, 1);
+    EXPECT_TRUE(vma_executeArgs(vm, "V set(II)", 1, 2));
+    EXPECT_TRUE(logged("Wvma_executeArgs: Args format not understood at char 7, 'V set(II)'\n"));
 }
 
 TEST_F(Interpreter, UnknownFunctionAndBadEntryFail) {
