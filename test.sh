@@ -38,14 +38,18 @@ run_ctest() {
   [ "$status" -eq 0 ] && [ -n "$line" ] || failed=1
 }
 
+# build DIR [TARGETS...] -- [CMAKE OPTIONS...]: a clean configure and build.
 build() {
   local dir=$1; shift
+  local targets=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do targets+=(--target "$1"); shift; done
+  [ "${1:-}" = "--" ] && shift
   rm -rf "$dir"
-  cmake -S . -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$jobs"
+  cmake -S . -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$jobs" "${targets[@]}"
 }
 
 echo "== Main build"
-if build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+if build build-test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   run_ctest main build-test
 else
   echo "main build failed"; failed=1
@@ -53,7 +57,7 @@ fi
 
 if [ "$quick" -eq 0 ]; then
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
-  if build build-asan -DCMAKE_BUILD_TYPE=Debug -DVORTALIS_SANITIZE=address,undefined \
+  if build build-asan -- -DCMAKE_BUILD_TYPE=Debug -DVORTALIS_SANITIZE=address,undefined \
        -DVORTALIS_BENCH=OFF; then
     ASAN_OPTIONS=detect_leaks=1 run_ctest sanitizers build-asan -LE gl
   else
@@ -61,17 +65,15 @@ if [ "$quick" -eq 0 ]; then
   fi
 
   echo "== ThreadSanitizer build (the tests labelled tsan)"
-  if build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORTALIS_SANITIZE=thread \
-       -DVORTALIS_BENCH=OFF; then
-    if ctest --test-dir build-tsan -N -L tsan | grep -q "Total Tests: [1-9]"; then
-      TSAN_OPTIONS=halt_on_error=1 run_ctest threads build-tsan -L tsan
-    fi
+  if build build-tsan tsan_tests -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+       -DVORTALIS_SANITIZE=thread -DVORTALIS_BENCH=OFF; then
+    TSAN_OPTIONS=halt_on_error=1 run_ctest threads build-tsan -L tsan
   else
     echo "thread sanitizer build failed"; failed=1
   fi
 
   echo "== Fuzz targets (${fuzz_seconds}s each)"
-  if CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORTALIS_FUZZ=ON \
+  if CC=clang CXX=clang++ build build-fuzz fuzzers -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORTALIS_FUZZ=ON \
        -DVORTALIS_TESTS=OFF -DVORTALIS_BENCH=OFF; then
     fuzz_ok=0; fuzz_bad=0
     for target in $(find build-fuzz/fuzz -mindepth 2 -maxdepth 2 -type f -executable | sort); do
@@ -79,11 +81,14 @@ if [ "$quick" -eq 0 ]; then
       name=$(basename "$target")
       corpus="build-fuzz/corpus-$name"
       mkdir -p "$corpus"
-      seeds="fuzz/$(basename "$(dirname "$target")")/corpus"
+      source_dir="fuzz/$(basename "$(dirname "$target")")"
+      seeds="$source_dir/corpus"
       [ -d "$seeds" ] || seeds=""
+      dict=""
+      for file in "$source_dir"/*.dict; do [ -f "$file" ] && dict="-dict=$file"; done
       echo "-- $name"
       if "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-           -print_final_stats=0 "$corpus" $seeds >"build-fuzz/$name.log" 2>&1; then
+           -print_final_stats=0 $dict "$corpus" $seeds >"build-fuzz/$name.log" 2>&1; then
         fuzz_ok=$((fuzz_ok + 1))
       else
         tail -40 "build-fuzz/$name.log"; fuzz_bad=$((fuzz_bad + 1)); failed=1
