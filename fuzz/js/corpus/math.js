@@ -1,0 +1,18 @@
+print(Math.abs(-3) + " " + Math.abs(-2.5) + " " + Math.abs("x"));
+print(Math.round(2) + " " + Math.round(2.5) + " " + Math.round(-2.5) + " " + Math.round(2.4));
+print(Math.min(3, 2) + " " + Math.min(2.5, 3) + " " + Math.max(3, 2) + " " + Math.max(1, 1.5));
+print(Math.range(5, 0, 3) + " " + Math.range(-1, 0, 3) + " " + Math.range(2, 0, 3));
+print(Math.range(0.5, 1, 2));
+print(Math.sign(-4) + " " + Math.sign(0) + " " + Math.sign(2.5) + " " + Math.sign("s"));
+print(Math.PI() + " " + Math.E());
+print(Math.toDegrees(Math.PI()) + " " + Math.toRadians(180));
+print(Math.sin(0) + " " + Math.cos(0) + " " + Math.tan(0) + " " + Math.atan(1));
+print(Math.asin(1) + " " + Math.acos(1));
+print(Math.sinh(0) + " " + Math.cosh(0) + " " + Math.tanh(0));
+print(Math.asinh(1) + " " + Math.asinh(-1) + " " + Math.acosh(2));
+print(Math.atanh(1) + " " + Math.atan(1));
+print(Math.log(Math.E()) + " " + Math.log10(1000) + " " + Math.exp(0));
+print(Math.pow(2, 10) + " " + Math.sqr(3) + " " + Math.sqrt(16) + " " + Math.sqrt("x"));
+print(Math.randInt(3, 3));
+r = Math.rand();
+print(r >= 0 && r <= 1);
