@@ -105,7 +105,8 @@ private:
     Ref functionCall(bool& execute, Ref function, CJsValue* parent);
     void callBody(CJsValue* function, CJsValue* scope);
 
-    Ref temporary(CJsValue* value, const std::string& name = std::string());
+    Ref temporary(CJsValue* value);
+    Ref temporary(CJsValue* value, const std::string& name);
     Ref operate(const Ref& a, const Ref& b, int op);
     CJsBinding* findInScopes(const std::string& name) const;
     Ref findMember(CJsValue* object, const std::string& name);

@@ -26,6 +26,10 @@ bool isLogic(int token) {
 
 }  // namespace
 
+CJsEngine::Ref CJsEngine::temporary(CJsValue* value) {
+    return Ref(new CJsBinding(std::string(), value));
+}
+
 CJsEngine::Ref CJsEngine::temporary(CJsValue* value, const std::string& name) {
     return Ref(new CJsBinding(name, value));
 }
