@@ -120,7 +120,7 @@ VM_STEP(DEREF_MULTIPLE) {
     int32_t count = asInt(K);
     if (count <= 0) return true;
     if (static_cast<uint64_t>(sp - r.stackBase) + static_cast<uint32_t>(count) >= r.stackWords)
-        return failStack(r.code, ip);
+        return failStackAs(r.code, ip, op::DEREF_MULTIPLE);
     for (int32_t i = 0; i < count; ++i) {
         uint32_t address = base + static_cast<uint32_t>(i);
         if (address >= r.memSize) return failMemory(r.code, ip, address);
@@ -487,6 +487,120 @@ VM_STEP(VECTOR3_INTERP4) {
 #undef K
 #undef VM_STEP
 
+// Net stack-pointer change of an instruction, or kVariableDelta when its
+// operand decides it.
+constexpr int kVariableDelta = 1 << 20;
+constexpr int stackDelta(op::Opcode opcode) {
+    switch (opcode) {
+        case op::NOP:
+        case op::DEREF:
+        case op::DEREF_OFFSET:
+        case op::FTOI:
+        case op::ITOF:
+        case op::SWAP:
+        case op::VECTOR_NORM:
+        case op::LITERALINTADD:
+            return 0;
+        case op::REF:
+        case op::REFVAR:
+        case op::COPYVAR:
+        case op::LITERAL:
+        case op::LITERALF:
+        case op::DUP:
+            return 1;
+        case op::LITERAL_CHAR:
+            return 4;
+        case op::ASSIGN:
+        case op::POP:
+        case op::LITERALINTMULADD:
+        case op::LITERALINCREMENT:
+        case op::VECTOR_MUL:
+        case op::VECTOR_TRANSFORM:
+        case op::NORMAL_TRANSFORM:
+        case op::MATIDENTITY:
+            return -1;
+        case op::ASSIGNPOP:
+        case op::MEMCPY:
+        case op::INTMULADD:
+        case op::VECTOR_MAG:
+        case op::FLOAT_INTERP2:
+            return -2;
+        case op::VECTOR_ADD:
+        case op::VECTOR_SUB:
+        case op::VECTOR_CROSS:
+        case op::MATMUL:
+        case op::MATBILLBOARD:
+        case op::VECTOR2_INTERP2:
+            return -3;
+        case op::FLOAT_INTERP4:
+        case op::VECTOR3_INTERP2:
+            return -4;
+        case op::VECTOR_DOT3:
+        case op::MATTRANSLATE:
+        case op::MATSCALE:
+        case op::MATLOOKAT:
+            return -5;
+        case op::MATROTATE:
+            return -6;
+        case op::VECTOR2_INTERP4:
+            return -7;
+        case op::VECTOR3_INTERP4:
+            return -10;
+        case op::USHR:
+        case op::SSHR:
+        case op::SHL:
+        case op::INTADD:
+        case op::INTSUB:
+        case op::INTMUL:
+        case op::INTDIV:
+        case op::INTMOD:
+        case op::INTGTE:
+        case op::INTLTE:
+        case op::INTGT:
+        case op::INTLT:
+        case op::INTEQ:
+        case op::INTNEQ:
+        case op::INTAND:
+        case op::INTOR:
+        case op::INTXOR:
+        case op::FLOATADD:
+        case op::FLOATSUB:
+        case op::FLOATMUL:
+        case op::FLOATDIV:
+        case op::FLOATGTE:
+        case op::FLOATLTE:
+        case op::FLOATGT:
+        case op::FLOATLT:
+        case op::FLOATEQ:
+        case op::FLOATNEQ:
+            return -1;
+        default:
+            return kVariableDelta;
+    }
+}
+
+// Where a run's later instructions find the stack pointer, relative to where
+// the first found it: every test inside the run sees an offset in
+// [low, high]. `known` is false when an operand decides a move.
+struct RunReach {
+    bool known;
+    int low, high;
+};
+template <op::Opcode... OPS>
+constexpr RunReach runReach() {
+    constexpr op::Opcode ops[] = {OPS...};
+    RunReach reach{true, 0, 0};
+    int offset = 0;
+    for (size_t i = 0; i + 1 < sizeof...(OPS); ++i) {
+        int delta = stackDelta(ops[i]);
+        if (delta == kVariableDelta) return {false, 0, 0};
+        offset += delta;
+        reach.low = offset < reach.low ? offset : reach.low;
+        reach.high = offset > reach.high ? offset : reach.high;
+    }
+    return reach;
+}
+
 // Runs the instructions of a fused run in order; the first one's stack test
 // was made by the dispatch loop, the others get theirs here so that a fused
 // run fails exactly where the unfused instructions would.
@@ -497,7 +611,21 @@ VM_INLINE bool runFusedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
              step<OPS>(r, sp, ip + 2 * I)) &&
             ...);
 }
+// The same without the inner tests, for a stack pointer far enough from both
+// ends that none of them can fail.
+template <op::Opcode... OPS, size_t... I>
+VM_INLINE bool runFusedUntested(Regs& r, uint32_t*& sp, const uint32_t* ip,
+                                std::index_sequence<I...>) {
+    return (step<OPS>(r, sp, ip + 2 * I) && ...);
+}
 template <op::Opcode... OPS>
 VM_INLINE bool runFused(Regs& r, uint32_t*& sp, const uint32_t* ip) {
-    return runFusedSteps<OPS...>(r, sp, ip, std::make_index_sequence<sizeof...(OPS)>());
+    constexpr RunReach reach = runReach<OPS...>();
+    auto sequence = std::make_index_sequence<sizeof...(OPS)>();
+    if constexpr (reach.known) {
+        int64_t lowest = (sp - r.stackBase) + reach.low;
+        if (lowest >= 0 && lowest + (reach.high - reach.low) < int64_t{r.stackWords})
+            return runFusedUntested<OPS...>(r, sp, ip, sequence);
+    }
+    return runFusedSteps<OPS...>(r, sp, ip, sequence);
 }

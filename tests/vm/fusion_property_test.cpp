@@ -41,7 +41,9 @@ std::string operandFor(uint8_t opcode, std::mt19937& rng) {
     }
 }
 
-std::string randomProgram(std::mt19937& rng, int runs) {
+// `nearTop` starts the runs a few words below the end of the stack, so that
+// pushes inside a fused run overflow it part way through.
+std::string randomProgram(std::mt19937& rng, int runs, bool nearTop) {
     const std::vector<uint8_t>& supers = superinstructionCodes();
     std::string text = ".heap 128\n.func \"V main()\" main\nmain:\n    PUSH_MULTIPLE 24\n";
     // Locals hold small addresses and floats so that the runs find work.
@@ -49,6 +51,10 @@ std::string randomProgram(std::mt19937& rng, int runs) {
         text += "    REFVAR " + std::to_string(k) + "\n    LITERAL " +
                 std::to_string(std::uniform_int_distribution<int>(1, 60)(rng)) +
                 "\n    ASSIGNPOP\n";
+    if (nearTop)
+        text += "    PUSH_MULTIPLE " +
+                std::to_string(0x200000 - 26 - std::uniform_int_distribution<int>(1, 8)(rng)) +
+                "\n";
     for (int i = 0; i < runs; ++i) {
         uint8_t code = supers[std::uniform_int_distribution<size_t>(0, supers.size() - 1)(rng)];
         for (uint8_t opcode : superinstructionRun(code))
@@ -76,6 +82,8 @@ protected:
         Outcome out;
         out.memory.assign(vm->memory, vm->memory + 128);
         out.memory.insert(out.memory.end(), vm->stackBase, vm->stackBase + 400);
+        uint32_t* top = vm->stackBase + 0x200000;
+        out.memory.insert(out.memory.end(), top - 64, top + 16);
         out.depth = vm->stackPointer - vm->stackBase;
         out.error = vm->errorFlag;
         out.messages = messages;
@@ -85,9 +93,10 @@ protected:
 
 TEST_F(FusionProperty, FusedAndUnfusedProgramsAgree) {
     std::mt19937 rng(20261207);
-    int fusedTotal = 0, failures = 0, completions = 0;
+    int fusedTotal = 0, failures = 0, completions = 0, overflows = 0;
     for (int trial = 0; trial < 300; ++trial) {
-        std::vector<uint32_t> image = assemble(randomProgram(rng, 12));
+        bool nearTop = trial % 3 == 2;
+        std::vector<uint32_t> image = assemble(randomProgram(rng, 12, nearTop));
         Outcome plain = runOnce(image, false);
         Outcome fused = runOnce(image, true);
         VMState* vm = vms.back();
@@ -100,6 +109,8 @@ TEST_F(FusionProperty, FusedAndUnfusedProgramsAgree) {
         ASSERT_EQ(plain.depth, fused.depth) << "trial " << trial;
         ASSERT_EQ(plain.memory, fused.memory) << "trial " << trial;
         (plain.error ? failures : completions) += 1;
+        for (const std::string& m : plain.messages)
+            if (nearTop && m.find("Stack pointer out of range") != std::string::npos) ++overflows;
         for (VMState* v : vms)
             vmDestroy(v);
         vms.clear();
@@ -108,6 +119,7 @@ TEST_F(FusionProperty, FusedAndUnfusedProgramsAgree) {
     EXPECT_GT(fusedTotal, 1000);
     EXPECT_GT(failures, 10);
     EXPECT_GT(completions, 10);
+    EXPECT_GT(overflows, 10);
 }
 
 }  // namespace
