@@ -121,18 +121,27 @@ void CScene::kill() {
     freeResources();
 }
 
-void CScene::mouseEvent(int x, int y, int state) {
-    const char* entry = "V mouseEvent(I,I,I)";
+// Input runs under the default budget like every other entry point: a
+// handler that never returns must not hang the frame loop.
+void CScene::forwardInput(const char* entry, const uint32_t* args, int count) {
     if (!vm_ || !initialised_ || !vmHasFunction(vm_, entry)) return;
-    vma_executeArgs(vm_, entry, x, y, state);
-    if (vm_->errorFlag) handleVMError(entry);
+    bool finished = vmExecuteFunction(vm_, entry, args, count, kDefaultBudgetMs);
+    if (!vm_->errorFlag && finished) return;
+    if (!vm_->errorFlag && vmInterruptedByTime(vm_))
+        Log(LOG_SERIOUS, "VM timed out in %s::%s after %d ms\n", id().c_str(), entry,
+            static_cast<int>(kDefaultBudgetMs));
+    handleVMError(entry);
+}
+
+void CScene::mouseEvent(int x, int y, int state) {
+    const uint32_t args[3] = {static_cast<uint32_t>(x), static_cast<uint32_t>(y),
+                              static_cast<uint32_t>(state)};
+    forwardInput("V mouseEvent(I,I,I)", args, 3);
 }
 
 void CScene::keyEvent(int character) {
-    const char* entry = "V keyEvent(I)";
-    if (!vm_ || !initialised_ || !vmHasFunction(vm_, entry)) return;
-    vma_executeArgs(vm_, entry, character);
-    if (vm_->errorFlag) handleVMError(entry);
+    const uint32_t args[1] = {static_cast<uint32_t>(character)};
+    forwardInput("V keyEvent(I)", args, 1);
 }
 
 void CScene::freeResources() {

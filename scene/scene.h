@@ -88,6 +88,7 @@ public:
 private:
     void loadCode();
     void renderThrough();
+    void forwardInput(const char* entry, const uint32_t* args, int count);
     void handleVMError(const char* entry);
     void freeResources();
     static void removeId(std::vector<int>& ids, int id);

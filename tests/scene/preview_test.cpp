@@ -87,9 +87,10 @@ TEST(PreviewTest, TheFirstSceneMovesWithTime) {
 }
 
 // A base directory holding one archive with a list of two scenes: `broken`
-// fails in its render, `fine` does nothing.
+// fails in its render; `composer`, a fade, draws its two children (one to
+// the screen, one into a texture that it gives back) and prints.
 void writeArchive(const TempDir& base) {
-    const char* source = R"vsa(
+    const char* broken = R"vsa(
 .native assert "V assert(I)"
 .func "V init()" init
 .func "V render()" render
@@ -101,15 +102,64 @@ render:
     NATIVE assert
     RETURN
 )vsa";
-    AsmResult image = vmAssemble(source, "broken.vsa");
-    ASSERT_TRUE(image.ok);
-    std::vector<uint8_t> bytes = vmImageBytes(image.words);
+    const char* composer = R"vsa(
+.native toScreen "V visRenderChildToScreen(I,F)"
+.native toTexture "V visRenderChildToTexture(I,F,I,I)"
+.native rendered "I visGetRenderedTexture()"
+.native finished "V texRenderFinished(I)"
+.native print "V print(*I,F)"
+.string composed "composed"
+.func "V init()" init
+.func "V render()" render
+.func "V kill()" init
+init:
+    RETURN
+render:
+    LITERAL 0
+    LITERALF 0.5
+    NATIVE toScreen
+    LITERAL 1
+    LITERALF 0.5
+    LITERAL 32
+    LITERAL 32
+    NATIVE toTexture
+    NATIVE rendered
+    NATIVE finished
+    REF composed
+    LITERALF 1
+    NATIVE print
+    RETURN
+)vsa";
     std::string list =
-        "<SceneList><Scene id=\"broken\"><Filename>broken.vsi</Filename></Scene></SceneList>";
+        "<SceneList><Scene id=\"broken\"><Filename>broken.vsi</Filename></Scene>"
+        "<Scene id=\"composer\"><Filename>composer.vsi</Filename>"
+        "<Data><Type>fade</Type></Data></Scene></SceneList>";
     CArchiveWriter writer;
-    ASSERT_TRUE(writer.add("scenes/broken.vsi", bytes.data(), bytes.size()));
+    for (auto [name, source] : {std::pair{"broken", broken}, std::pair{"composer", composer}}) {
+        AsmResult image = vmAssemble(source, std::string(name) + ".vsa");
+        ASSERT_TRUE(image.ok);
+        std::vector<uint8_t> bytes = vmImageBytes(image.words);
+        ASSERT_TRUE(writer.add(std::string("scenes/") + name + ".vsi", bytes.data(), bytes.size()));
+    }
     ASSERT_TRUE(writer.add("scenes/test.xml", list.data(), list.size()));
     ASSERT_TRUE(writer.writeFile(base.path() + "test.vortapack")) << writer.error();
+}
+
+TEST(PreviewTest, ChildrenOfAComposingSceneAreDrawnAsBlack) {
+    if (!displayAvailable()) GTEST_SKIP() << "no display";
+    TempDir base;
+    writeArchive(base);
+    PreviewRun run = runPreview("--base " + base.path() + " --frames 3 composer");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Previewing 'composer' with 2 black children"), std::string::npos)
+        << run.output;
+    size_t composed = 0;
+    for (size_t at = run.output.find("VM PRINT: 'composed'"); at != std::string::npos;
+         at = run.output.find("VM PRINT: 'composed'", at + 1))
+        ++composed;
+    EXPECT_EQ(composed, 3u) << run.output;
+    EXPECT_EQ(run.output.find("mismatch"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("out of sync"), std::string::npos) << run.output;
 }
 
 TEST(PreviewTest, AFailingSceneReportsItsVMErrorAndExitsWithOne) {

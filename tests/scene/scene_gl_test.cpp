@@ -425,4 +425,90 @@ TEST_F(SceneGlTest, ThumbnailOfAPlayingSceneLeavesItPlaying) {
     EXPECT_EQ(printed(log), Lines{"v 0.000000"});
 }
 
+std::string pngBytes(const TempDir& directory) {
+    Image image = imageMake(4, 4, false);
+    for (uint8_t& byte : image.pixels)
+        byte = 200;
+    std::string path = directory.path() + "pattern.png";
+    EXPECT_TRUE(imageSave(path.c_str(), image));
+    FILE* file = std::fopen(path.c_str(), "rb");
+    std::string bytes;
+    char buffer[4096];
+    size_t n;
+    while (file && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    if (file) std::fclose(file);
+    return bytes;
+}
+
+// init loads the texture its data names; kill gives it up only when told.
+std::string textureScene(bool destroys) {
+    return std::string(R"vsa(
+.native texLoad "I texLoad(*I)"
+.native texDestroy "V texDestroy(I)"
+.string name "xml://Texture"
+.word texture
+.func "V init()" init
+.func "V render()" render
+.func "V kill()" kill
+init:
+    REF texture
+    REF name
+    NATIVE texLoad
+    ASSIGNPOP
+    REF v
+    REF texture
+    DEREF
+    ITOF
+    NATIVE print
+render:
+    RETURN
+kill:
+)vsa") + (destroys ? "    REF texture\n    DEREF\n    NATIVE texDestroy\n" : "") +
+           "    RETURN\n";
+}
+
+TEST_F(SceneGlTest, TexturesAreSharedByNameAndReleasedPerScene) {
+    testFiles()["tex/pattern.png"] = pngBytes(world->directory);
+    CScene& one = world->scene("one", std::string(kPrelude) + textureScene(true),
+                               "<Texture>pattern.png</Texture>");
+    CScene& two = world->scene("two", std::string(kPrelude) + textureScene(false),
+                               "<Texture>pattern.png</Texture>");
+    one.initialise(true);
+    two.initialise(true);
+    Lines lines = printed(log);
+    ASSERT_EQ(lines.size(), 2u) << log.all();
+    EXPECT_EQ(lines[0], lines[1]);
+    int id = std::atoi(lines[0].c_str() + 2);
+    ASSERT_GT(id, 0);
+    ASSERT_NE(textureInfos().find(id), nullptr);
+    EXPECT_EQ(textureInfos().find(id)->width, 4);
+    DirectSceneTextures& loader = world->host.textureLoader;
+    EXPECT_EQ(loader.owners(id), (Lines{"one", "two"}));
+    one.kill();
+    EXPECT_EQ(loader.owners(id), Lines{"two"});
+    two.kill();  // never destroys it: the end of the scene releases it
+    EXPECT_EQ(loader.count(), 0u);
+    EXPECT_EQ(textureInfos().find(id), nullptr);
+}
+
+TEST_F(SceneGlTest, EmptyTextureArraysAreRefused) {
+    CScene& s = scene("empty", R"vsa(
+.native fromArray "I texFromArray(I,I,*I)"
+.word pixels[4]
+.func "V init()" init
+init:
+    LITERAL 0
+    LITERAL 4
+    REF pixels
+    NATIVE fromArray
+    POP
+    RETURN
+)vsa");
+    s.initialise(true);
+    EXPECT_TRUE(log.contains(5, "Texture array of 0 x 4 x 1"));
+    EXPECT_FALSE(s.initialised());
+    EXPECT_EQ(world->host.textureLoader.count(), 0u);
+}
+
 }  // namespace

@@ -424,4 +424,40 @@ init:
     EXPECT_FALSE(last->initialised());
 }
 
+TEST_F(SceneNativesTest, ANotANumberReadsAsZero) {
+    Lines lines = run(R"vsa(
+.native setf "V visSetFloat(I,F)"
+.native getf "F visGetFloat(I)"
+.string v "v"
+.func "V init()" init
+init:
+    LITERAL 305
+    LITERALF nan
+    NATIVE setf
+    REF v
+    LITERAL 305
+    NATIVE getf
+    NATIVE print
+    RETURN
+)vsa");
+    EXPECT_EQ(lines, Lines{"v 0.000000"});
+    EXPECT_TRUE(log.contains(1, "NaN Value created in visGetFloat(305)"));
+}
+
+TEST_F(SceneNativesTest, AnUnknownVertexFormatFailsOnlyTheScene) {
+    run(R"vsa(
+.native create "I vbCreate(I,I)"
+.func "V init()" init
+init:
+    LITERAL 6
+    LITERAL 4
+    NATIVE create
+    POP
+    RETURN
+)vsa");
+    EXPECT_TRUE(log.contains(5, "vbCreate: unknown vertex format 6"));
+    EXPECT_FALSE(last->initialised());
+    EXPECT_TRUE(last->vertexBuffers().empty());
+}
+
 }  // namespace

@@ -213,4 +213,25 @@ key:
     EXPECT_TRUE(world.host.vmErrors.empty());
 }
 
+TEST_F(SceneRuntimeTest, AnInputHandlerThatNeverReturnsTimesOut) {
+    CScene& scene = world.scene("stuck", R"vsa(
+.native work "V texBind(I,I)"
+.func "V init()" init
+.func "V keyEvent(I)" key
+init:
+    RETURN
+key:
+    LITERAL 0
+    LITERAL 0
+    NATIVE work
+    J key
+)vsa");
+    scene.initialise(true);
+    scene.keyEvent('x');
+    EXPECT_TRUE(log.contains(5, "VM timed out in stuck::V keyEvent(I) after 2000 ms"));
+    EXPECT_TRUE(log.contains(5, "VM Error in scenes/stuck.vsi V keyEvent(I)"));
+    EXPECT_FALSE(scene.initialised());
+    EXPECT_EQ(world.host.vmErrors, std::vector<std::string>{"stuck"});
+}
+
 }  // namespace
