@@ -87,7 +87,9 @@ void CScene::initialise(bool force) {
     if (initialised_) return;
     bool done;
     if (initPending_) {
-        done = checkedExecute(nullptr, false, kInitSliceMs);
+        // A forced initialisation promises a ready scene, so it resumes a
+        // background start under the blocking budget, not for one slice.
+        done = checkedExecute(nullptr, force, force ? 0 : kInitSliceMs);
     } else {
         loadCode();
         if (!vm_) return;

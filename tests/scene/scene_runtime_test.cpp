@@ -73,6 +73,16 @@ TEST_F(SceneRuntimeTest, BackgroundInitialisationTakesFortyMillisecondSlices) {
     EXPECT_TRUE(world.host.vmErrors.empty());
 }
 
+TEST_F(SceneRuntimeTest, ForcedInitialisationFinishesABackgroundStart) {
+    CScene& scene = world.scene("started", workScene(30));  // 300 ms
+    scene.initialise(false);
+    ASSERT_TRUE(scene.initPending());
+    scene.initialise(true);
+    EXPECT_TRUE(scene.initialised());
+    EXPECT_FALSE(scene.initPending());
+    EXPECT_EQ(log.count("Deferring initialization"), 1u);
+}
+
 TEST_F(SceneRuntimeTest, ForcedInitialisationBlocksUntilDone) {
     CScene& scene = world.scene("blocking", workScene(100));  // one second
     scene.initialise(true);
