@@ -128,13 +128,15 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
         }                                                                                      \
         ip = codeBase + jumpTarget;                                                            \
     } while (0)
-    // Branch accounting: the clock is read only once the countdown has run out.
-#define COUNT_BRANCH()                                                \
-    do {                                                              \
-        if (countdown-- < 0 && timeLimitMs != 0) {                    \
-            countdown = kBranchCountdown;                             \
-            if (osTickCount() - start > timeLimitMs) goto stopByTime; \
-        }                                                             \
+    // Branch accounting: the clock is read only once the countdown has run
+    // out. Without a budget the countdown is still reset, so that it never
+    // wraps in an endless run.
+#define COUNT_BRANCH()                                                                    \
+    do {                                                                                  \
+        if (countdown-- < 0) {                                                            \
+            countdown = kBranchCountdown;                                                 \
+            if (timeLimitMs != 0 && osTickCount() - start > timeLimitMs) goto stopByTime; \
+        }                                                                                 \
     } while (0)
 
 #if VORTALIS_COMPUTED_GOTO
