@@ -45,7 +45,7 @@ void vmSystemDestroy();
 bool vmSystemExists();
 // The checksum of the machine identifier file, computed at vmSystemCreate.
 uint32_t vmMachineId();
-// Upper bound for one VM's memory in words (default 2^28); images asking for
+// Upper bound for one VM's memory in words (default 2^28, at most 2^30); images asking for
 // more fail like a refused allocation. Tools and fuzzers lower it.
 void vmSetMemoryLimit(uint32_t words);
 uint32_t vmMemoryLimit();

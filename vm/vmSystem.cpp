@@ -86,8 +86,10 @@ bool vmSystemExists() {
 uint32_t vmMachineId() {
     return vmSystem ? vmSystem->machineId : 0;
 }
+// Word counts are signed 32-bit inside the memory manager, and doubling must
+// stay below that.
 void vmSetMemoryLimit(uint32_t words) {
-    memoryLimit = words;
+    memoryLimit = std::min<uint32_t>(words, 1u << 30);
 }
 uint32_t vmMemoryLimit() {
     return memoryLimit;
