@@ -25,6 +25,8 @@ const char* vmNativeSignature(int index);
 // table order, and so every index, never changes. False if the signature is
 // not in the table.
 bool vmSetNativeHandler(const char* signature, VMNativeHandler handler);
+// The same by table index; false when the index is outside the table.
+bool vmSetNativeHandlerAt(int index, VMNativeHandler handler);
 // The handler every not-yet-provided native starts with: logs "native %s is
 // not available" at severe level and sets the error flag.
 void vmNativeUnavailable(VMState* state);

@@ -118,3 +118,9 @@ void vmNativeUnavailable(VMState* s) {
     vmLog('S', "native %s is not available\n", signature ? signature : "?");
     s->errorFlag = 1;
 }
+
+bool vmSetNativeHandlerAt(int index, VMNativeHandler handler) {
+    constexpr int count = static_cast<int>(sizeof nativeTable / sizeof nativeTable[0]);
+    if (index < 0 || index >= count) return false;
+    return vmSetNativeHandler(nativeTable[index].signature, handler);
+}

@@ -115,6 +115,12 @@ TEST_F(NativeCall, HandlersCanBeReplacedBySignature) {
     EXPECT_EQ(*vm->stackPointer, 42u);
     EXPECT_EQ(vmFindNative("I glGetInt(I)"), 57);  // index unchanged
     ASSERT_TRUE(vmSetNativeHandler("I glGetInt(I)", vmNativeUnavailable));
+    // By index: entry 51 is "I visGetInt(I)".
+    EXPECT_FALSE(vmSetNativeHandlerAt(70, fortyTwo));
+    ASSERT_TRUE(vmSetNativeHandlerAt(51, fortyTwo));
+    vm = call("I visGetInt(I)", {200});
+    EXPECT_EQ(*vm->stackPointer, 42u);
+    ASSERT_TRUE(vmSetNativeHandlerAt(51, vmNativeUnavailable));
 }
 
 TEST_F(Natives, QSortOrdersIndicesByDescendingKey) {
