@@ -42,15 +42,27 @@ private:
     CJsValueRegistry* registry_;
 };
 
-CJsEngine::CJsEngine()
-    : root_(new CJsValue(std::string(), CJsValue::OBJECT)),
-      stringClass_(new CJsValue(std::string(), CJsValue::OBJECT)),
-      arrayClass_(new CJsValue(std::string(), CJsValue::OBJECT)),
-      objectClass_(new CJsValue(std::string(), CJsValue::OBJECT)) {
-    root_->ref();
-    stringClass_->ref();
-    arrayClass_->ref();
-    objectClass_->ref();
+namespace {
+
+// Lists the values made while it lives in `registry` (outside runs too).
+class RegistryScope {
+public:
+    explicit RegistryScope(CJsValueRegistry* registry) : previous_(jsSetValueRegistry(registry)) {}
+    ~RegistryScope() { jsSetValueRegistry(previous_); }
+
+private:
+    CJsValueRegistry* previous_;
+};
+
+}  // namespace
+
+CJsEngine::CJsEngine() {
+    // The engine's own objects are listed too: scripts can make them cyclic.
+    RegistryScope listing(&registry_);
+    root_ = (new CJsValue(std::string(), CJsValue::OBJECT))->ref();
+    stringClass_ = (new CJsValue(std::string(), CJsValue::OBJECT))->ref();
+    arrayClass_ = (new CJsValue(std::string(), CJsValue::OBJECT))->ref();
+    objectClass_ = (new CJsValue(std::string(), CJsValue::OBJECT))->ref();
     root_->appendChild("String", stringClass_);
     root_->appendChild("Array", arrayClass_);
     root_->appendChild("Object", objectClass_);
@@ -73,6 +85,24 @@ void CJsEngine::collectCycles() {
     // Trial deletion: a listed value whose count exceeds the references it
     // gets from other listed values is held from outside, and so is all it
     // reaches; listed values not reached that way are only held by cycles.
+    // Members the host made and linked under listed values are candidates too.
+    {
+        RegistryScope listing(&registry_);
+        std::vector<CJsValue*> walk;
+        for (CJsValue* value = registry_.first; value; value = value->registryNext) {
+            walk.push_back(value);
+        }
+        while (!walk.empty()) {
+            CJsValue* value = walk.back();
+            walk.pop_back();
+            for (CJsBinding* child = value->firstChild; child; child = child->next) {
+                if (!child->value->registry) {
+                    jsEnlist(child->value);
+                    walk.push_back(child->value);
+                }
+            }
+        }
+    }
     std::unordered_map<CJsValue*, int> outside;
     for (CJsValue* value = registry_.first; value; value = value->registryNext) {
         outside[value] = value->refCount;
@@ -179,6 +209,7 @@ CJsValue* CJsEngine::lookupPath(const std::string& path) const {
 }
 
 void CJsEngine::registerNative(const std::string& signature, JsCallback callback, void* data) {
+    RegistryScope listing(&registry_);
     CJsTokenizer reader(signature);
     reader.expectToken(TOK_FUNCTION);
     std::string name = reader.tokenText();

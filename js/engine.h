@@ -117,10 +117,10 @@ private:
     CJsValueRegistry registry_;
     // What expressions that are only read (not executed) yield; never changed.
     Ref skipped_;
-    CJsValue* root_;
-    CJsValue* stringClass_;
-    CJsValue* arrayClass_;
-    CJsValue* objectClass_;
+    CJsValue* root_ = nullptr;
+    CJsValue* stringClass_ = nullptr;
+    CJsValue* arrayClass_ = nullptr;
+    CJsValue* objectClass_ = nullptr;
     std::vector<CJsValue*> scopes_;
     std::vector<TraceEntry> callTrace_;
     CJsTokenizer* reader_ = nullptr;

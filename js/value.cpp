@@ -146,6 +146,10 @@ void CJsValue::enlist() {
     registry->count++;
 }
 
+void jsEnlist(CJsValue* value) {
+    if (!value->registry && currentRegistry) value->enlist();
+}
+
 void jsDelist(CJsValue* value) {
     CJsValueRegistry* registry = value->registry;
     if (!registry) return;
@@ -160,6 +164,9 @@ void jsDelist(CJsValue* value) {
 CJsBinding::CJsBinding(std::string bindingName, CJsValue* bound)
     : name(std::move(bindingName)), value(bound ? bound : new CJsValue()) {
     value->ref();
+    // A value the host made outside a run joins the running engine's list
+    // once a run binds it: only then can it become part of a cycle.
+    if (!value->registry) jsEnlist(value);
 }
 
 CJsBinding::~CJsBinding() {
@@ -169,6 +176,7 @@ CJsBinding::~CJsBinding() {
 void CJsBinding::rebind(CJsValue* bound) {
     if (!bound) bound = new CJsValue();
     bound->ref();
+    if (!bound->registry) jsEnlist(bound);
     CJsValue* old = value;
     value = bound;
     old->unref();

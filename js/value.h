@@ -35,6 +35,8 @@ struct CJsValueRegistry {
 // Makes `registry` (may be null) the one new values on this thread join;
 // returns the previous one.
 CJsValueRegistry* jsSetValueRegistry(CJsValueRegistry* registry);
+// Puts an unlisted value on this thread's current registry, if there is one.
+void jsEnlist(CJsValue* value);
 // Takes a value off its registry (it then lives on unlisted).
 void jsDelist(CJsValue* value);
 
@@ -235,12 +237,7 @@ public:
     CJsValue* registryNext = nullptr;
 
 private:
-    int childTotal_ = 0;
-    // First child of each name, built when the list grows long.
-    mutable std::unique_ptr<std::unordered_map<std::string, CJsBinding*>> index_;
-
-public:
-private:
+    friend void jsEnlist(CJsValue* value);
     // Lists longer than this are looked up through an index by name.
     static constexpr int kIndexFrom = 12;
 
@@ -250,6 +247,10 @@ private:
     void setScalar(uint8_t type);
     void linkChild(CJsBinding* binding);
     CJsValue* cloneLimited(int depth, long& budget) const;
+
+    int childTotal_ = 0;
+    // First child of each name, built when the list grows long.
+    mutable std::unique_ptr<std::unordered_map<std::string, CJsBinding*>> index_;
 };
 
 // A new value from applying the operator token `op` to `a` and `b`; raises the

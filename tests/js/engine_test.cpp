@@ -234,6 +234,19 @@ TEST_F(EngineTest, CyclesAreCollectedWhenNothingElseHoldsThem) {
     EXPECT_EQ("1", eval("keep.me.me.v"));
 }
 
+TEST_F(EngineTest, CyclesThroughLibraryAndHostObjectsAreCollected) {
+    // Under the leak checker each of these would be reported if the engine
+    // lost track of objects made outside its runs.
+    registerBaseLibrary(engine);
+    CJsValue* host =
+        engine.root()->setChild("host", new CJsValue(std::string(), CJsValue::OBJECT))->value;
+    host->appendChild("inner", new CJsValue(std::string(), CJsValue::OBJECT));
+    engine.runScript(
+        "x = Math.t = Math; Math = 0; String.me = String; host.inner.back = host; host = 0;");
+    EXPECT_TRUE(engine.lookupPath("host")->isInt());
+    EXPECT_TRUE(engine.lookupPath("x.t.t")->isObject());
+}
+
 TEST(EngineThreadsTest, SeparateEnginesRunConcurrently) {
     auto work = [](int seed, std::string* result) {
         CJsEngine engine;
