@@ -118,7 +118,8 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
 #define SAVE_REGS() (state.stackPointer = sp)
 #define OPERAND (ip[1])
 #define POSITION (positionOf(codeBase, ip))
-    // Jumps land only on whole instructions inside the code.
+    // A jump must land inside the code (the padding after it holds any
+    // operand read past the last word).
 #define JUMP_TO(target)                                                                        \
     do {                                                                                       \
         uint32_t jumpTarget = (target);                                                        \
@@ -172,7 +173,6 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
 #endif
 
     LOAD_REGS();
-    (void)codeLast;
 #if VORTALIS_COMPUTED_GOTO
     DISPATCH();
     {
