@@ -11,6 +11,9 @@
 
 namespace {
 
+// Branches of the countdown that one native call spends.
+constexpr int64_t kNativeCost = 100;
+
 int32_t positionOf(const uint32_t* code, const uint32_t* ip) {
     return static_cast<int32_t>(ip - code);
 }
@@ -94,13 +97,13 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     using namespace op;
     running = 1;
     const uint32_t start = osTickCount();
-    int32_t countdown = kBranchCountdown;
     const uint32_t* const codeBase = code.data();
     const uint32_t* const codeLast = codeBase + codeCount - 2;  // last whole instruction
     const uint32_t* ip = codeBase + position;
     int nativeCount = 0;
     const NativeEntry* natives = vmNativeEntries(&nativeCount);
     Regs r{};
+    r.countdown = kBranchCountdown;
     uint32_t* sp = nullptr;
     r.code = codeBase;
     r.fp = fp;
@@ -132,10 +135,15 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     // Branch accounting: the clock is read only once the countdown has run
     // out. Without a budget the countdown is still reset, so that it never
     // wraps in an endless run.
+#define READ_CLOCK()                                                                  \
+    do {                                                                              \
+        r.countdown = kBranchCountdown;                                               \
+        if (timeLimitMs != 0 && osTickCount() - start > timeLimitMs) goto stopByTime; \
+    } while (0)
 #define COUNT_BRANCH()                                                                    \
     do {                                                                                  \
-        if (countdown-- < 0) {                                                            \
-            countdown = kBranchCountdown;                                                 \
+        if (r.countdown-- < 0) {                                                          \
+            r.countdown = kBranchCountdown;                                               \
             if (timeLimitMs != 0 && osTickCount() - start > timeLimitMs) goto stopByTime; \
         }                                                                                 \
     } while (0)
@@ -182,10 +190,15 @@ dispatch:
     switch (*ip & 0xFF) {
 #endif
 
+        // Block copies may use up the countdown without a branch; the clock is
+        // then read right after them.
 #define PLAIN_CASE(name)                       \
     CASE(name) {                               \
         if (!step<name>(r, sp, ip)) goto fail; \
         ip += 2;                               \
+        if constexpr (copiesBlocks(name)) {    \
+            if (r.countdown < 0) READ_CLOCK(); \
+        }                                      \
         DISPATCH();                            \
     }
 #define OPCODE(name, code, kind, flow) OPCODE_##flow(name)
@@ -206,6 +219,9 @@ dispatch:
     SUPER_CASE(code) {                                            \
         if (!runFused<__VA_ARGS__>(r, sp, ip)) goto fail;         \
         ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size(); \
+        if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {           \
+            if (r.countdown < 0) READ_CLOCK();                    \
+        }                                                         \
         DISPATCH();                                               \
     }
 #include "vm/superinstructions.def"
@@ -288,10 +304,11 @@ dispatch:
             }
             ip += 2;
             if (!running) goto stopBySuspension;
-            if (native.timeCheck && timeLimitMs != 0) {
-                countdown = kBranchCountdown;
-                if (osTickCount() - start > timeLimitMs) goto stopByTime;
-            }
+            // Flagged natives read the clock at once. Every native also costs
+            // branches of the countdown, so that a run of calls without
+            // branches cannot outlast its budget unnoticed.
+            r.countdown -= kNativeCost;
+            if (native.timeCheck || r.countdown < 0) READ_CLOCK();
             DISPATCH();
         }
         CASE(POP_MULTIPLE_RETURN) {
@@ -393,6 +410,7 @@ failSaved:
 #undef DISPATCH
 #undef DISPATCH_SAME_STACK
 #undef COUNT_BRANCH
+#undef READ_CLOCK
 #undef JUMP_TO
 #undef POSITION
 #undef OPERAND

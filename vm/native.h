@@ -49,7 +49,7 @@ void vmPushFloat(VMState* s, float value);
 
 // Reads the VM string at `address` (low byte of each word up to a 0 word),
 // stopping at `maxLength` characters or at the end of memory.
-std::string vmReadString(VMState* s, uint32_t address, size_t maxLength = 65535);
+std::string vmReadString(VMState* s, uint32_t address, size_t maxLength = 4095);
 // Writes `text` into the `capacity` words at `address`: at most capacity - 1
 // characters, each sign-extended, then a 0 word. Range-tests the area with
 // vcheck first; false (error flag set) when it leaves memory.

@@ -9,6 +9,9 @@
 #include "vm/native.h"
 #include "vm/natives.h"
 
+// A log line holds at most 2047 characters, so a longer text is never shown.
+constexpr size_t kPrintLength = 2047;
+
 void vmnAssert(VMState* s) {
     if (vmPopInt(s) != 0) return;
     vmLog('S', "VM ASSERTION FAILED at op %d\n", s->currentOp);
@@ -17,13 +20,13 @@ void vmnAssert(VMState* s) {
 
 void vmnPrint(VMState* s) {
     float value = vmPopFloat(s);
-    std::string text = vmReadString(s, vmPop(s));
+    std::string text = vmReadString(s, vmPop(s), kPrintLength);
     vmLog('I', "VM PRINT: '%s' %f\n", text.c_str(), static_cast<double>(value));
 }
 
 void vmnPrintv(VMState* s) {
     float z = vmPopFloat(s), y = vmPopFloat(s), x = vmPopFloat(s);
-    std::string text = vmReadString(s, vmPop(s));
+    std::string text = vmReadString(s, vmPop(s), kPrintLength);
     vmLog('I', "VM PRINT: '%s' %f,%f,%f\n", text.c_str(), static_cast<double>(x),
           static_cast<double>(y), static_cast<double>(z));
 }

@@ -25,7 +25,11 @@ struct Regs {
     uint32_t* stackBase;
     uint32_t stackWords;   // the tested extent of the stack
     uintptr_t stackBytes;  // the same in bytes, for the test before each instruction
-    uint32_t frameAddr;    // memory address of local 0
+    // Branches left before the clock is read. Instructions whose work grows
+    // with their operand (the block copies) spend it too, so that a budget
+    // also bounds code that copies much and branches little.
+    int64_t countdown;
+    uint32_t frameAddr;  // memory address of local 0
     int32_t fp;
     const uint32_t* code;
 };
@@ -72,6 +76,16 @@ VM_INLINE void storeVec(uint32_t* p, Vec3 v) {
 // True when `count` words from `address` lie inside memory.
 VM_INLINE bool areaInside(const Regs& r, uint32_t address, uint32_t count) {
     return static_cast<uint64_t>(address) + count <= r.memSize;
+}
+
+// A block copy of n words costs n >> kCopyCostShift branches of the countdown.
+constexpr int kCopyCostShift = 5;
+constexpr bool copiesBlocks(op::Opcode opcode) {
+    return opcode == op::DEREF_MULTIPLE || opcode == op::ASSIGN_MULTIPLE || opcode == op::MEMCPY;
+}
+template <op::Opcode... OPS>
+constexpr bool anyCopiesBlocks() {
+    return (copiesBlocks(OPS) || ...);
 }
 
 template <op::Opcode OP>
@@ -121,6 +135,7 @@ VM_STEP(DEREF_MULTIPLE) {
     if (count <= 0) return true;
     if (static_cast<uint64_t>(sp - r.stackBase) + static_cast<uint32_t>(count) >= r.stackWords)
         return failStackAs(r.code, ip, op::DEREF_MULTIPLE);
+    r.countdown -= count >> kCopyCostShift;
     for (int32_t i = 0; i < count; ++i) {
         uint32_t address = base + static_cast<uint32_t>(i);
         if (address >= r.memSize) return failMemory(r.code, ip, address);
@@ -150,6 +165,7 @@ VM_STEP(ASSIGN_MULTIPLE) {
     if (!srcOk || src == 0 || dst >= r.memSize || static_cast<uint64_t>(dst) + count >= r.memSize)
         return failCopy(r.code, ip, dst, src, count);
     std::memmove(r.mem + dst, r.mem + src, count * sizeof(uint32_t));
+    r.countdown -= count >> kCopyCostShift;
     sp -= count;
     return true;
 }
@@ -159,6 +175,7 @@ VM_STEP(MEMCPY) {
         static_cast<uint64_t>(src) + count >= r.memSize)
         return failCopy(r.code, ip, dst, src, count);
     std::memmove(r.mem + dst, r.mem + src, count * sizeof(uint32_t));
+    r.countdown -= count >> kCopyCostShift;
     sp -= 2;
     return true;
 }

@@ -155,6 +155,35 @@ main:
     EXPECT_EQ(vm->memory[2], 2u);
 }
 
+// Code that branches rarely but copies much, or calls many natives, still
+// reads the clock: neither kind of run can outlast its budget unnoticed.
+TEST_F(Interpreter, BlockCopiesAndNativeCallsSpendTheCountdown) {
+    std::string copies = ".heap 10\n.word done\n.func \"V main()\" main\nmain:\n";
+    for (int i = 0; i < 64; ++i)
+        copies += "LITERAL 3000000\nLITERAL 5000000\nMEMCPY 0x100000\n";
+    copies += "REF done\nLITERAL 1\nASSIGNPOP\nRETURN\n";
+    VMState* vm = load(copies);
+    EXPECT_FALSE(run(vm, "V main()", 1));
+    EXPECT_TRUE(vmInterruptedByTime(vm));
+    EXPECT_EQ(vm->memory[1], 0u);
+    while (!vmResume(vm, 1)) {
+    }
+    EXPECT_EQ(vm->memory[1], 1u);
+    EXPECT_EQ(vm->errorFlag, 0);
+
+    vmRegisterNative(
+        "V testSleep()", [](VMState*) { osSleep(1); }, 0);
+    std::string calls = ".native nap \"V testSleep()\"\n.word n\n.func \"V main()\" main\nmain:\n";
+    for (int i = 0; i < 250; ++i)
+        calls += "NATIVE nap\nREF n\nLITERALINCREMENT 1\n";
+    calls += "RETURN\n";
+    VMState* napper = load(calls);
+    EXPECT_FALSE(run(napper, "V main()", 5));
+    EXPECT_TRUE(vmInterruptedByTime(napper));
+    EXPECT_LT(napper->memory[2], 250u);
+    EXPECT_GT(napper->memory[2], 0u);
+}
+
 TEST_F(Interpreter, ArgumentsArriveBelowTheFrame) {
     VMState* vm = load(R"VSA(
 .word a
