@@ -106,8 +106,14 @@ namespace {
 // written against. Ranges wait on an explicit list instead of the host
 // stack, so a hostile count cannot overflow it; disjoint ranges do not
 // affect each other, so the order they are sorted in does not matter.
-void sortIndices(uint32_t* idx, const float* keys, int32_t count) {
+// The scheme takes quadratic time on ordered keys; a native cannot be
+// interrupted by the time budget, so the work is capped instead: false when
+// the cap was reached (the indices are then only partly sorted).
+constexpr int64_t kMaxSortSteps = int64_t{1} << 28;
+
+bool sortIndices(uint32_t* idx, const float* keys, int32_t count) {
     auto key = [&](int32_t i) { return keys[idx[i]]; };
+    int64_t steps = 0;
     std::vector<std::pair<int32_t, int32_t>> pending{{0, count - 1}};
     while (!pending.empty()) {
         auto [lo, hi] = pending.back();
@@ -115,16 +121,19 @@ void sortIndices(uint32_t* idx, const float* keys, int32_t count) {
         while (lo < hi) {
             float pivot = key(lo);
             int32_t i = lo - 1, j = hi;
-            for (;;) {
+            // The scheme stops with lo <= j; the bound on j only keeps reads inside.
+            for (; j >= lo; --j) {
+                if (++steps > kMaxSortSteps) return false;
                 if (!(pivot > key(j))) {
-                    while (i + 1 <= hi && key(i + 1) > pivot)
+                    while (i + 1 <= hi && key(i + 1) > pivot) {
                         ++i;
+                        ++steps;
+                    }
                     int32_t m = i + 1;
                     if (m >= j) break;
                     std::swap(idx[m], idx[j]);
                     i = m;
                 }
-                --j;
             }
             // Guards progress on hostile keys; the scheme itself keeps lo <= j < hi.
             if (j < lo) j = lo;
@@ -133,6 +142,7 @@ void sortIndices(uint32_t* idx, const float* keys, int32_t count) {
             lo = j + 1;
         }
     }
+    return true;
 }
 
 }  // namespace
@@ -150,5 +160,8 @@ void vmnQSort(VMState* s) {
     }
     for (int32_t i = 0; i < count; ++i)
         idx[i] = static_cast<uint32_t>(i);
-    sortIndices(idx, keyCopy.data(), count);
+    if (!sortIndices(idx, keyCopy.data(), count)) {
+        vmLog('S', "qSort of %d keys needs too much work\n", count);
+        s->errorFlag = 1;
+    }
 }

@@ -161,6 +161,42 @@ main:
     EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 8);
 }
 
+TEST_F(Natives, QSortHandlesLargeInputsAndCapsQuadraticWork) {
+    VMState* vm = load(R"VSA(
+.heap 70000
+.native qsort "V qSort(*I,*F,I)"
+.word idx[30000]
+.word keys[30000]
+.func "V sort(I)" sort
+sort:
+    REF idx
+    REF keys
+    COPYVAR -1
+    NATIVE qsort
+    RETURN
+)VSA");
+    const uint32_t idx = 2, keys = 30002;
+    uint32_t seed = 12345;
+    for (uint32_t i = 0; i < 30000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        vm->memory[keys + i] = floatWord(static_cast<float>(seed >> 8));
+    }
+    uint32_t count = 30000;
+    EXPECT_TRUE(vmExecuteFunction(vm, "V sort(I)", &count, 1, 0));
+    ASSERT_EQ(vm->errorFlag, 0) << allMessages();
+    for (uint32_t i = 1; i < count; ++i)
+        ASSERT_GE(asFloat(vm->memory[keys + vm->memory[idx + i - 1]]),
+                  asFloat(vm->memory[keys + vm->memory[idx + i]]))
+            << i;
+    // Keys already in descending order make the scheme quadratic: 30,000 of
+    // them exceed the work it may do inside one native call.
+    for (uint32_t i = 0; i < 30000; ++i)
+        vm->memory[keys + i] = floatWord(30000.0f - i);
+    EXPECT_TRUE(vmExecuteFunction(vm, "V sort(I)", &count, 1, 0));
+    EXPECT_EQ(vm->errorFlag, 1);
+    EXPECT_TRUE(logged("SqSort of 30000 keys needs too much work\n"));
+}
+
 TEST_F(Natives, QSortRefusesAreasOutsideMemory) {
     VMState* vm = load(
         ".native sort \"V qSort(*I,*F,I)\"\n.func \"V main()\" main\nmain:\n"
