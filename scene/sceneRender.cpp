@@ -83,8 +83,8 @@ void CScene::renderThrough() {
 
 bool CScene::createThumbnail(const std::string& path) {
     CFrameBufferObjects* pool = renderFrameBufferObjects();
-    if (!pool) {
-        Log(LOG_WARNING, "createThumbnail: no frame buffer pool\n");
+    if (!host_ || !pool) {
+        Log(LOG_WARNING, "createThumbnail: no host or frame buffer pool\n");
         return false;
     }
     CRenderBufferObject* target = pool->getRenderBuffer(128, 128, true, false);
