@@ -280,19 +280,14 @@ CJsBinding* CJsValue::lookupChild(const std::string& name) const {
         auto found = index_->find(name);
         return found == index_->end() ? nullptr : found->second;
     }
-    // Most names differ in length or in their first byte.
-    const size_t size = name.size();
-    const char first = size ? name[0] : 0;
     for (CJsBinding* child = firstChild; child; child = child->next) {
-        const std::string& candidate = child->name;
-        if (candidate.size() != size || (size && candidate[0] != first)) continue;
-        if (candidate == name) return child;
+        if (jsSameName(child->name, name)) return child;
     }
     return nullptr;
 }
 
 void CJsValue::buildIndex() const {
-    index_.reset(new std::unordered_map<std::string, CJsBinding*>());
+    index_.reset(new CJsNameIndex());
     index_->reserve(childTotal_ * 2);
     for (CJsBinding* child = firstChild; child; child = child->next) {
         index_->emplace(child->name, child);

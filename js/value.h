@@ -130,6 +130,34 @@ private:
     CJsValue* value_ = nullptr;
 };
 
+// Member names are short: comparing and hashing them inline beats the general
+// string routines.
+inline bool jsSameName(const std::string& a, const std::string& b) {
+    const size_t size = a.size();
+    if (size != b.size()) return false;
+    const char* x = a.data();
+    const char* y = b.data();
+    for (size_t i = 0; i < size; i++) {
+        if (x[i] != y[i]) return false;
+    }
+    return true;
+}
+
+struct CJsNameHash {
+    size_t operator()(const std::string& name) const {
+        uint32_t hash = 2166136261u;  // FNV-1a
+        for (char c : name)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+        return hash;
+    }
+};
+
+struct CJsNameEqual {
+    bool operator()(const std::string& a, const std::string& b) const { return jsSameName(a, b); }
+};
+
+using CJsNameIndex = std::unordered_map<std::string, CJsBinding*, CJsNameHash, CJsNameEqual>;
+
 class CJsValue {
 public:
     static constexpr uint8_t FUNCTION = 1;
@@ -250,7 +278,7 @@ private:
 
     int childTotal_ = 0;
     // First child of each name, built when the list grows long.
-    mutable std::unique_ptr<std::unordered_map<std::string, CJsBinding*>> index_;
+    mutable std::unique_ptr<CJsNameIndex> index_;
 };
 
 // A new value from applying the operator token `op` to `a` and `b`; raises the
