@@ -163,6 +163,29 @@ init:
     EXPECT_TRUE(world->host.vmErrors.empty()) << log.all();
 }
 
+TEST_F(SceneGlTest, VerticesFollowTheHeapWhenItMoves) {
+    // The buffer is made before a large allocation moves the VM's memory;
+    // the lock must hand out the vertices' new place.
+    std::string init = kMakeQuad;
+    std::string create = "    NATIVE vbCreate\n    ASSIGNPOP\n";
+    size_t at = init.find(create) + create.size();
+    init.insert(at, "    LITERAL 9000000\n    NATIVE malloc\n    POP\n");
+    CScene& s = scene("moving", std::string(R"vsa(
+.native malloc "*V malloc(I)"
+.func "V init()" init
+.func "V render()" render
+.func "V kill()" kill
+init:
+)vsa") + init + "    RETURN\nrender:\n" +
+                                    kDrawQuad + "    RETURN\nkill:\n" + kFreeQuad + "    RETURN\n");
+    s.initialise(true);
+    ASSERT_TRUE(s.initialised()) << log.all();
+    EXPECT_GT(s.vm()->memorySize, 9000000u);
+    ASSERT_TRUE(s.render());
+    EXPECT_TRUE(isRed(kGlWidth / 4, kGlHeight / 2));
+    EXPECT_TRUE(isBlack(kGlWidth * 3 / 4, kGlHeight / 2));
+}
+
 TEST_F(SceneGlTest, RenderStartsFromTheSceneStateAndRestoresIt) {
     CScene& s = scene("state", R"vsa(
 .func "V init()" init
