@@ -56,7 +56,7 @@ RenderCaps renderCapsFrom(const GLCapabilities& found, SettingsAccess& settings)
 }
 
 // Events: closing the window ends the preview; keys and the mouse go to the scene.
-bool handleEvents(CGLWin& window, CScene& scene, PreviewRenderHost& output) {
+bool handleEvents(CGLWin& window, CScene& scene, PreviewRenderHost& output, PreviewHost& host) {
     window.processMessage();
     for (WindowEvent event = window.nextEvent(); event.type != EVENT_NONE;
          event = window.nextEvent()) {
@@ -66,6 +66,7 @@ bool handleEvents(CGLWin& window, CScene& scene, PreviewRenderHost& output) {
             case EVENT_RESIZE:
                 output.width = event.x;
                 output.height = event.y;
+                host.setOutputSize(event.x, event.y);
                 break;
             case EVENT_KEY:
                 if (!event.text.empty()) scene.keyEvent(static_cast<unsigned char>(event.text[0]));
@@ -93,7 +94,7 @@ bool play(const PreviewOptions& options, CGLWin& window, PreviewRenderHost& outp
     FrameTiming timing;
     timing.lastTick = osTickCount();
     for (int frame = 1;; ++frame) {
-        if (!handleEvents(window, scene, output)) return true;
+        if (!handleEvents(window, scene, output, host)) return true;
         uint32_t now = osTickCount();
         frameTimeStep(timing, now, TIME_FILTER_SMOOTH);
         timing.lastTick = now;

@@ -21,6 +21,11 @@ public:
     ~PreviewHost() override;
 
     void setScene(CScene* scene) { scene_ = scene; }
+    // The window's client size changed: scenes render at the new size.
+    void setOutputSize(int width, int height) {
+        width_ = width;
+        height_ = height;
+    }
     // One frame of the frame step: sound, then step and render of the scene.
     void frame(float seconds, float averageFrameTime);
     // Set once a VM error ended the scene.
