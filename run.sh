@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target vortalis vortalis_content
+cmake --build build -j"$(nproc)" --target vortalis vortalis_content vortalis-preview
 
 # The build tree's content directory is the base directory unless the user
 # has a VortalisScreensaver folder or sets VORTALIS_BASE_DIR.
