@@ -24,7 +24,9 @@ LogObserver* observer = nullptr;
 LogMirror mirror;
 std::thread::id mainThread = std::this_thread::get_id();
 
-bool onMainThread() { return std::this_thread::get_id() == mainThread; }
+bool onMainThread() {
+    return std::this_thread::get_id() == mainThread;
+}
 
 bool recordedInSettings(int level) {
     return level == LOG_WARNING || level == LOG_FATAL || level == LOG_SERIOUS;
@@ -67,11 +69,16 @@ void logText(int level, const char* text) {
 
 const char* logLabel(int level) {
     switch (level) {
-        case LOG_WARNING: return "warn";
-        case LOG_FATAL: return "ERR ";
-        case LOG_OSD: return "OSD ";
-        case LOG_SERIOUS: return "!!! ";
-        default: return "    ";
+        case LOG_WARNING:
+            return "warn";
+        case LOG_FATAL:
+            return "ERR ";
+        case LOG_OSD:
+            return "OSD ";
+        case LOG_SERIOUS:
+            return "!!! ";
+        default:
+            return "    ";
     }
 }
 
@@ -89,11 +96,20 @@ void logLevelFromPrefix(const char* text) {
     if (!text || !text[0]) return;
     int level = LOG_INFO;
     switch (text[0]) {
-        case '.': level = LOG_SUPPRESSED; break;
-        case 'E': level = LOG_FATAL; break;
-        case 'S': level = LOG_SERIOUS; break;
-        case 'W': level = LOG_WARNING; break;
-        default: break;
+        case '.':
+            level = LOG_SUPPRESSED;
+            break;
+        case 'E':
+            level = LOG_FATAL;
+            break;
+        case 'S':
+            level = LOG_SERIOUS;
+            break;
+        case 'W':
+            level = LOG_WARNING;
+            break;
+        default:
+            break;
     }
     Log(level, "%s", text + 1);
 }
@@ -109,18 +125,26 @@ void logSetDirectory(const std::string& dir) {
     if (!directory.empty() && directory.back() != '/') directory += '/';
 }
 
-const std::string& logDirectory() { return directory; }
+const std::string& logDirectory() {
+    return directory;
+}
 
 void logSetEnabled(bool on) {
     std::lock_guard<std::mutex> lock(logMutex);
     enabled = on;
 }
 
-bool logIsEnabled() { return enabled; }
+bool logIsEnabled() {
+    return enabled;
+}
 
-void logSetObserver(LogObserver* target) { observer = target; }
+void logSetObserver(LogObserver* target) {
+    observer = target;
+}
 
-void logSetMainThread() { mainThread = std::this_thread::get_id(); }
+void logSetMainThread() {
+    mainThread = std::this_thread::get_id();
+}
 
 void logSetMirror(LogMirror target) {
     std::lock_guard<std::mutex> lock(logMutex);

@@ -6,7 +6,9 @@ namespace {
 std::atomic<uint32_t> state{1};
 }
 
-void visSeedRandom(uint32_t seed) { state.store(seed, std::memory_order_relaxed); }
+void visSeedRandom(uint32_t seed) {
+    state.store(seed, std::memory_order_relaxed);
+}
 
 int visRand() {
     uint32_t current = state.load(std::memory_order_relaxed);

@@ -29,8 +29,12 @@ public:
         values_[key] = defaultValue;
         return defaultValue;
     }
-    void setString(const std::string& key, const std::string& value) override { values_[key] = value; }
-    void setInt(const std::string& key, int value) override { values_[key] = std::to_string(value); }
+    void setString(const std::string& key, const std::string& value) override {
+        values_[key] = value;
+    }
+    void setInt(const std::string& key, int value) override {
+        values_[key] = std::to_string(value);
+    }
     bool has(const std::string& key) const { return values_.count(key) != 0; }
 
 private:

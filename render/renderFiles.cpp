@@ -5,9 +5,13 @@
 
 namespace {
 
-char* fileSystemLoad(const char* name, uint32_t* length) { return vfileLoad(name, length); }
+char* fileSystemLoad(const char* name, uint32_t* length) {
+    return vfileLoad(name, length);
+}
 
-void fileSystemFree(char* buffer) { vfileFree(buffer); }
+void fileSystemFree(char* buffer) {
+    vfileFree(buffer);
+}
 
 RenderFileReader reader = fileSystemLoad;
 RenderFileRelease release = fileSystemFree;

@@ -8,9 +8,13 @@ LogCapture::LogCapture() {
     });
 }
 
-LogCapture::~LogCapture() { logSetMirror(nullptr); }
+LogCapture::~LogCapture() {
+    logSetMirror(nullptr);
+}
 
-bool LogCapture::contains(const std::string& fragment) const { return count(fragment) > 0; }
+bool LogCapture::contains(const std::string& fragment) const {
+    return count(fragment) > 0;
+}
 
 bool LogCapture::contains(int level, const std::string& fragment) const {
     for (const auto& line : lines_)
@@ -27,6 +31,7 @@ size_t LogCapture::count(const std::string& fragment) const {
 
 std::string LogCapture::all() const {
     std::string out;
-    for (const auto& line : lines_) out += std::to_string(line.level) + " " + line.text;
+    for (const auto& line : lines_)
+        out += std::to_string(line.level) + " " + line.text;
     return out;
 }
