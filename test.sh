@@ -48,6 +48,16 @@ build() {
   cmake -S . -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$jobs" "${targets[@]}"
 }
 
+echo "== Formatting"
+unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -c "warning:" || true)
+if [ "${unformatted:-0}" -ne 0 ]; then
+  git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep "warning:" | cut -d: -f1 | sort -u
+  echo "these files differ from .clang-format: run clang-format -i on them"
+  summary+=("format: 0 passed, 1 failed"); failed_total=1; failed=1
+else
+  summary+=("format: 1 passed, 0 failed"); passed_total=1
+fi
+
 echo "== Main build"
 if build build-test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   run_ctest main build-test
