@@ -17,6 +17,7 @@ public:
         : engine_(engine),
           reader_(engine.reader_),
           scopes_(engine.scopes_),
+          returnSlot_(engine.returnSlot_),
           callTrace_(std::move(engine.callTrace_)),
           registry_(jsSetValueRegistry(&engine.registry_)) {
         if (engine_.runDepth_++ == 0) {
@@ -25,10 +26,12 @@ public:
         }
         engine_.callTrace_.clear();
         engine_.scopes_.assign(1, engine_.root_);
+        engine_.returnSlot_ = nullptr;
     }
     ~RunState() {
         engine_.reader_ = reader_;
         engine_.scopes_ = std::move(scopes_);
+        engine_.returnSlot_ = returnSlot_;
         engine_.callTrace_ = std::move(callTrace_);
         engine_.runDepth_--;
         jsSetValueRegistry(registry_);
@@ -38,6 +41,7 @@ private:
     CJsEngine& engine_;
     CJsTokenizer* reader_;
     std::vector<CJsValue*> scopes_;
+    CJsBinding* returnSlot_;
     std::vector<TraceEntry> callTrace_;
     CJsValueRegistry* registry_;
 };
@@ -67,10 +71,11 @@ CJsEngine::CJsEngine() {
     root_->appendChild("Array", arrayClass_);
     root_->appendChild("Object", objectClass_);
     scopes_.push_back(root_);
-    skipped_ = Ref(new CJsBinding(std::string(), nullptr));
+    skipped_ = Ref(new CJsBinding(nullptr));
 }
 
 CJsEngine::~CJsEngine() {
+    sparedScopes_.clear();
     root_->unref();
     stringClass_->unref();
     arrayClass_->unref();
@@ -231,13 +236,8 @@ void CJsEngine::registerNative(const std::string& signature, JsCallback callback
     object->appendChild(name, function.get());
 }
 
-void CJsEngine::checkStack() const {
-    // The frame address is the real stack even where a sanitizer moves
-    // local variables elsewhere.
-    uintptr_t now = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    if (stackBase_ > now && stackBase_ - now > stackBudget_) {
-        throw CScriptException("Script nested too deeply");
-    }
+void CJsEngine::nestedTooDeeply() {
+    throw CScriptException("Script nested too deeply");
 }
 
 void CJsEngine::chargeWork(int64_t units) {
@@ -449,7 +449,8 @@ void CJsEngine::returnStatement(bool& execute) {
     Ref result;
     if (reader_->token() != ';') result = assignment(execute);
     if (execute) {
-        if (CJsBinding* slot = scopes_.back()->lookupChild("return")) {
+        CJsBinding* slot = returnSlot_ ? returnSlot_ : scopes_.back()->lookupChild("return");
+        if (slot) {
             slot->rebind(result ? result->value : nullptr);
         } else {
             print("RETURN statement, but not in a function.\n");

@@ -102,15 +102,29 @@ private:
     Ref newExpression(bool& execute);
     Ref functionDefinition();
     void parameterList(CJsTokenizer& reader, CJsValue* function);
-    Ref functionCall(bool& execute, Ref function, CJsValue* parent);
-    void callBody(CJsValue* function, CJsValue* scope);
+    Ref functionCall(bool& execute, const Ref& function, CJsValue* parent);
+    // `returnSlot` is the scope's "return" member when the return statement
+    // may use it without looking it up (null: look it up).
+    void callBody(CJsValue* function, CJsValue* scope, CJsBinding* returnSlot);
+    static bool soleTemporary(const Ref& argument);
+    // Call scopes are used again once their call is over: making and listing
+    // a value per call costs more than clearing one.
+    CJsValueRef takeScope();
+    void spareScope(CJsValueRef scope);
 
     Ref temporary(CJsValue* value);
     Ref temporary(CJsValue* value, const std::string& name);
     Ref operate(const Ref& a, const Ref& b, int op);
     CJsBinding* findInScopes(const std::string& name) const;
     Ref findMember(CJsValue* object, const std::string& name);
-    void checkStack() const;
+    // Inline: it guards every statement, expression and call.
+    void checkStack() const {
+        // The frame address is the real stack even where a sanitizer moves
+        // local variables elsewhere.
+        uintptr_t now = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+        if (stackBase_ > now && stackBase_ - now > stackBudget_) nestedTooDeeply();
+    }
+    [[noreturn]] static void nestedTooDeeply();
     void chargeWork(int64_t units);
     std::string errorText(const std::string& message, const CJsTokenizer& program) const;
 
@@ -122,6 +136,10 @@ private:
     CJsValue* arrayClass_ = nullptr;
     CJsValue* objectClass_ = nullptr;
     std::vector<CJsValue*> scopes_;
+    // The "return" member of the top scope, when it is a script call's.
+    CJsBinding* returnSlot_ = nullptr;
+    static constexpr size_t kMaxSparedScopes = 64;
+    std::vector<CJsValueRef> sparedScopes_;
     std::vector<TraceEntry> callTrace_;
     CJsTokenizer* reader_ = nullptr;
     Output output_;

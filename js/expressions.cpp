@@ -7,6 +7,9 @@
 
 namespace {
 
+const std::string kReturnName = "return";
+const std::string kThisName = "this";
+
 // A prototype chain longer than this is taken to be a loop.
 constexpr int kMaxPrototypeHops = 1000;
 
@@ -27,7 +30,7 @@ bool isLogic(int token) {
 }  // namespace
 
 CJsEngine::Ref CJsEngine::temporary(CJsValue* value) {
-    return Ref(new CJsBinding(std::string(), value));
+    return Ref(new CJsBinding(value));
 }
 
 CJsEngine::Ref CJsEngine::temporary(CJsValue* value, const std::string& name) {
@@ -405,7 +408,7 @@ CJsEngine::Ref CJsEngine::functionDefinition() {
     return function;
 }
 
-CJsEngine::Ref CJsEngine::functionCall(bool& execute, Ref function, CJsValue* parent) {
+CJsEngine::Ref CJsEngine::functionCall(bool& execute, const Ref& function, CJsValue* parent) {
     if (!execute) {
         reader_->expectToken('(');
         bool skip = false;
@@ -422,36 +425,74 @@ CJsEngine::Ref CJsEngine::functionCall(bool& execute, Ref function, CJsValue* pa
     }
     CJsValueRef callee(function->value);
     reader_->expectToken('(');
-    CJsValueRef scope(new CJsValue(std::string(), CJsValue::FUNCTION));
-    if (parent) scope->setChild("this", parent);
+    CJsValueRef scope = takeScope();
+    if (parent) scope->setChild(kThisName, parent);
+    // A member named "return" added to the function by a script becomes a
+    // parameter that the return statement and the result then find first.
+    bool returnParameter = false;
     // Holding the parameter keeps the walk safe even when an argument changes
     // the function's members; an unlinked parameter ends the list.
     for (Ref parameter(callee->firstChild); parameter; parameter = Ref(parameter->next)) {
         Ref argument = assignment(execute);
         if (execute) {
             CJsValue* value = argument->value;
-            scope->appendChild(parameter->name, value->isBasic() ? value->cloneDeep() : value);
+            if (value->isBasic() && !soleTemporary(argument)) value = value->cloneDeep();
+            scope->appendChild(parameter->name, value);
+            if (jsSameName(parameter->name, kReturnName)) returnParameter = true;
         }
         if (reader_->token() != ')') reader_->expectToken(',');
     }
     reader_->expectToken(')');
-    scope->appendChild("return");
+    Ref slot(scope->appendChild(kReturnName));
+    if (returnParameter || callee->isNative()) slot.reset();
 
     int line = 0;
     int column = 0;
     positionOf(*reader_->tokenList(), reader_->lastTokenEnd(), &line, &column,
                reader_->windowEnd());
     callTrace_.push_back(TraceEntry{function->name, line, column});
-    callBody(callee.get(), scope.get());
+    callBody(callee.get(), scope.get(), slot.get());
     if (!callTrace_.empty()) callTrace_.pop_back();
 
-    CJsBinding* slot = scope->lookupChild("return");
+    // A native may have replaced the slot; so may a script that made "return"
+    // a parameter.
+    if (!slot || !slot->linked) slot = Ref(scope->lookupChild(kReturnName));
     Ref result = temporary(slot ? slot->value : nullptr);
-    if (slot) scope->removeBinding(slot);
+    if (slot) scope->removeBinding(slot.get());
+    spareScope(std::move(scope));
     return result;
 }
 
-void CJsEngine::callBody(CJsValue* function, CJsValue* scope) {
+bool CJsEngine::soleTemporary(const Ref& argument) {
+    // Copying a basic argument keeps the callee from changing the caller's
+    // value; a value that only this unnamed temporary holds has nobody to
+    // protect, and the copy would only differ by dropping a native's callback.
+    const CJsValue* value = argument->value;
+    return !argument->owned && argument->holds == 1 && value->refCount == 1 &&
+           !value->isNative();
+}
+
+CJsValueRef CJsEngine::takeScope() {
+    if (sparedScopes_.empty()) return CJsValueRef(new CJsValue(std::string(), CJsValue::FUNCTION));
+    CJsValueRef scope = std::move(sparedScopes_.back());
+    sparedScopes_.pop_back();
+    return scope;
+}
+
+void CJsEngine::spareScope(CJsValueRef scope) {
+    // Only a scope nothing else holds can be used again, and only when nothing
+    // but its members changed; anything else is simply let go.
+    CJsValue* value = scope.get();
+    if (value->refCount != 1 || sparedScopes_.size() >= kMaxSparedScopes ||
+        value->flags != CJsValue::FUNCTION || !value->text.empty() || value->intValue != 0 ||
+        value->doubleValue != 0 || value->callback || value->callbackData || value->bodyTokens) {
+        return;
+    }
+    value->clearChildren();
+    sparedScopes_.push_back(std::move(scope));
+}
+
+void CJsEngine::callBody(CJsValue* function, CJsValue* scope, CJsBinding* returnSlot) {
     if (callDepth_ >= maxCallDepth_) {
         throw CScriptException("Too much recursion: more than " + std::to_string(maxCallDepth_) +
                                " nested calls");
@@ -463,18 +504,21 @@ void CJsEngine::callBody(CJsValue* function, CJsValue* scope) {
     struct Frame {
         CJsEngine& engine;
         CJsTokenizer* reader;
+        CJsBinding* returnSlot;
         ~Frame() {
             engine.reader_ = reader;
+            engine.returnSlot_ = returnSlot;
             engine.scopes_.pop_back();
             engine.callDepth_--;
         }
-    } frame{*this, reader_};
+    } frame{*this, reader_, returnSlot_};
     callDepth_++;
     scopes_.push_back(scope);
+    returnSlot_ = returnSlot;
     if (function->isNative()) {
         if (function->callback) function->callback(scope, function->callbackData);
         // Text a native builds costs like text an operator builds.
-        if (CJsBinding* result = scope->lookupChild("return")) {
+        if (CJsBinding* result = scope->lookupChild(kReturnName)) {
             if (result->value->isString()) {
                 chargeWork(static_cast<int64_t>(result->value->text.size() >> 12));
             }

@@ -333,7 +333,16 @@ void CJsTokenizer::setWindow(int windowStart, int windowEnd) {
     windowStart_ = windowStart;
     windowEnd_ = windowEnd;
     const std::vector<CJsToken>& tokens = list_->tokens;
+    tokens_ = tokens.data();
     size_t realTokens = tokens.size() - 1;  // without the end-of-input token
+    if (windowStart <= 0 && windowEnd >= static_cast<int>(list_->text.size())) {
+        // The whole text, as for every call of a function: no search needed.
+        first_ = 0;
+        last_ = realTokens;
+        eofStart_ = tokens.back().start;
+        eofEnd_ = tokens.back().end;
+        return;
+    }
     auto startsBefore = [](const CJsToken& token, int offset) { return token.start < offset; };
     first_ =
         std::lower_bound(tokens.begin(), tokens.begin() + realTokens, windowStart, startsBefore) -
@@ -362,27 +371,12 @@ void CJsTokenizer::reset() {
     eof_.start = eofStart_;
     eof_.end = eofEnd_;
     index_ = first_;
-    current_ = index_ < last_ ? &list_->tokens[index_] : &eof_;
+    current_ = index_ < last_ ? tokens_ + index_ : &eof_;
 }
 
-void CJsTokenizer::nextToken() {
-    lastTokenEnd_ = current_->end;
-    if (index_ < last_) {
-        index_++;
-        current_ = index_ < last_ ? &list_->tokens[index_] : &eof_;
-        return;
-    }
-    // Reading on past the end yields further end tokens, each one further on.
-    eof_.start = eof_.end + 1;
-    eof_.end = eof_.start;
-}
-
-void CJsTokenizer::expectToken(int kind) {
-    if (current_->kind != kind) {
-        throw CScriptException("Got " + tokenName(current_->kind) + " expected " + tokenName(kind) +
-                               " at " + positionText(current_->start));
-    }
-    nextToken();
+void CJsTokenizer::unexpectedToken(int kind) const {
+    throw CScriptException("Got " + tokenName(current_->kind) + " expected " + tokenName(kind) +
+                           " at " + positionText(current_->start));
 }
 
 std::string CJsTokenizer::sourceSince(int offset) const {

@@ -94,10 +94,25 @@ public:
 
     // Back to the start of the window; yields the same tokens every time.
     void reset();
-    void nextToken();
+    // Inline: every level of the descent reads tokens, and a call re-reads its
+    // whole body.
+    void nextToken() {
+        lastTokenEnd_ = current_->end;
+        if (index_ < last_) {
+            index_++;
+            current_ = index_ < last_ ? tokens_ + index_ : &eof_;
+            return;
+        }
+        // Reading on past the end yields further end tokens, each one further on.
+        eof_.start = eof_.end + 1;
+        eof_.end = eof_.start;
+    }
     // Reads past the current token when it is of `kind`; otherwise raises
     // "Got X expected Y at (line: L, col: C)".
-    void expectToken(int kind);
+    void expectToken(int kind) {
+        if (current_->kind != kind) unexpectedToken(kind);
+        nextToken();
+    }
 
     // Text from `offset` through the end of the previous token.
     std::string sourceSince(int offset) const;
@@ -117,8 +132,10 @@ public:
 private:
     CJsTokenizer(std::shared_ptr<const CJsTokenList> list, int windowStart, int windowEnd);
     void setWindow(int windowStart, int windowEnd);
+    [[noreturn]] void unexpectedToken(int kind) const;
 
     std::shared_ptr<const CJsTokenList> list_;
+    const CJsToken* tokens_ = nullptr;  // list_->tokens, read without the shared pointer
     int windowStart_ = 0;
     int windowEnd_ = 0;
     size_t first_ = 0;  // first token of the window

@@ -161,11 +161,16 @@ void jsDelist(CJsValue* value) {
     value->registryPrevious = value->registryNext = nullptr;
 }
 
-CJsBinding::CJsBinding(std::string bindingName, CJsValue* bound)
-    : name(std::move(bindingName)), value(bound ? bound : new CJsValue()) {
+CJsBinding::CJsBinding(const std::string& bindingName, CJsValue* bound)
+    : name(bindingName), value(bound ? bound : new CJsValue()) {
     value->ref();
     // A value the host made outside a run joins the running engine's list
     // once a run binds it: only then can it become part of a cycle.
+    if (!value->registry) jsEnlist(value);
+}
+
+CJsBinding::CJsBinding(CJsValue* bound) : value(bound ? bound : new CJsValue()) {
+    value->ref();
     if (!value->registry) jsEnlist(value);
 }
 
@@ -180,14 +185,6 @@ void CJsBinding::rebind(CJsValue* bound) {
     CJsValue* old = value;
     value = bound;
     old->unref();
-}
-
-CJsValueRef::CJsValueRef(CJsValue* value) : value_(value) {
-    if (value_) value_->ref();
-}
-
-CJsValueRef::~CJsValueRef() {
-    if (value_) value_->unref();
 }
 
 CJsValue::CJsValue(const std::string& initial, uint8_t initialFlags) : flags(initialFlags) {
@@ -206,7 +203,7 @@ CJsValue::~CJsValue() {
     jsDelist(this);
 }
 
-void CJsValue::unref() {
+void CJsValue::unrefLast() {
     if (refCount <= 0) std::fputs("OMFG, we have unreffed too far!\n", stdout);
     if (refCount-- == 1) destroyValue(this);
 }

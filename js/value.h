@@ -54,7 +54,9 @@ using JsCallback = void (*)(CJsValue* scope, void* data);
 
 class CJsBinding {
 public:
-    CJsBinding(std::string name, CJsValue* value);
+    CJsBinding(const std::string& name, CJsValue* value);
+    // An unnamed binding (a temporary): no name to copy.
+    explicit CJsBinding(CJsValue* value);
     ~CJsBinding();
     // Expressions make and drop bindings and values by the million: both come
     // from small per-thread free lists instead of the general allocator.
@@ -113,14 +115,14 @@ private:
 class CJsValueRef {
 public:
     CJsValueRef() = default;
-    explicit CJsValueRef(CJsValue* value);
+    inline explicit CJsValueRef(CJsValue* value);
     CJsValueRef(const CJsValueRef& other) : CJsValueRef(other.value_) {}
     CJsValueRef(CJsValueRef&& other) noexcept : value_(other.value_) { other.value_ = nullptr; }
     CJsValueRef& operator=(CJsValueRef other) {
         std::swap(value_, other.value_);
         return *this;
     }
-    ~CJsValueRef();
+    inline ~CJsValueRef();
     CJsValue* get() const { return value_; }
     CJsValue* operator->() const { return value_; }
     CJsValue& operator*() const { return *value_; }
@@ -189,7 +191,14 @@ public:
         refCount++;
         return this;
     }
-    void unref();
+    // Inline for the common case of a value that stays alive.
+    void unref() {
+        if (refCount > 1) {
+            refCount--;
+            return;
+        }
+        unrefLast();
+    }
 
     int type() const { return flags & TYPE_MASK; }
     bool isUndefined() const { return type() == 0; }
@@ -269,6 +278,7 @@ private:
     // Lists longer than this are looked up through an index by name.
     static constexpr int kIndexFrom = 12;
 
+    void unrefLast();
     void buildIndex() const;
     void forgetIndexed(CJsBinding* binding);
     void enlist();
@@ -280,6 +290,14 @@ private:
     // First child of each name, built when the list grows long.
     mutable std::unique_ptr<CJsNameIndex> index_;
 };
+
+CJsValueRef::CJsValueRef(CJsValue* value) : value_(value) {
+    if (value_) value_->ref();
+}
+
+CJsValueRef::~CJsValueRef() {
+    if (value_) value_->unref();
+}
 
 // A new value from applying the operator token `op` to `a` and `b`; raises the
 // unsupported-operation message for combinations that have no meaning.

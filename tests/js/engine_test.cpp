@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "js/library.h"
 
@@ -202,6 +203,32 @@ TEST_F(EngineTest, BindingsRemovedDuringAnExpressionStayValid) {
     // The function being called is replaced while it runs.
     engine.runScript("function f() { f = 0; return 9; } r = f();");
     EXPECT_EQ(9, engine.lookupPath("r")->asInt());
+}
+
+void keepScope(CJsValue* scope, void* data) {
+    static_cast<std::vector<CJsValueRef>*>(data)->emplace_back(scope);
+    scope->setResult(new CJsValue(scope->argument("v")->asInt() * 10));
+}
+
+TEST_F(EngineTest, ACallScopeANativeKeepsStaysWhole) {
+    std::vector<CJsValueRef> kept;
+    engine.registerNative("function keep(v)", keepScope, &kept);
+    engine.runScript(
+        "function twice(a) { var local = a; return local + local; }"
+        "r = keep(1) + twice(2) + keep(3) + twice(4);");
+    EXPECT_EQ(10 + 4 + 30 + 8, engine.lookupPath("r")->asInt());
+    ASSERT_EQ(2u, kept.size());
+    for (size_t i = 0; i < kept.size(); i++) {
+        // The call took its result away; the argument stays, and nothing of
+        // the calls that ran afterwards shows up.
+        CJsValue* scope = kept[i].get();
+        EXPECT_EQ(1, scope->childCount());
+        ASSERT_NE(nullptr, scope->lookupChild("v"));
+        EXPECT_EQ(static_cast<int>(i * 2 + 1), scope->lookupChild("v")->value->asInt());
+        EXPECT_EQ(nullptr, scope->lookupChild("return"));
+        EXPECT_EQ(nullptr, scope->lookupChild("local"));
+    }
+    kept.clear();
 }
 
 TEST_F(EngineTest, FunctionsDefinedInACallBelongToIt) {
