@@ -100,6 +100,7 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     const uint32_t* const codeBase = code.data();
     const uint32_t* const codeLast = codeBase + codeCount - 2;  // last whole instruction
     const uint32_t* ip = codeBase + position;
+    const uint32_t codeWords = static_cast<uint32_t>(codeCount);
     int nativeCount = 0;
     const NativeEntry* natives = vmNativeEntries(&nativeCount);
     Regs r{};
@@ -116,6 +117,7 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
         sp = state.stackPointer;                                                                \
         r.stackWords = stackWords;                                                              \
         r.stackBytes = uintptr_t{stackWords} * sizeof(uint32_t);                                \
+        r.stackLimit = r.stackBase + stackWords;                                                \
         r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp); \
     } while (0)
 #define SAVE_REGS() (state.stackPointer = sp)
@@ -126,7 +128,7 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
 #define JUMP_TO(target)                                                                        \
     do {                                                                                       \
         uint32_t jumpTarget = (target);                                                        \
-        if (jumpTarget >= static_cast<uint32_t>(codeCount)) {                                  \
+        if (jumpTarget >= codeWords) {                                                         \
             vmLog('S', "Jump outside the code to %d at op %d\n", asInt(jumpTarget), POSITION); \
             goto fail;                                                                         \
         }                                                                                      \
@@ -173,11 +175,19 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     // After an instruction that leaves the stack pointer alone, the test
     // made before it still holds.
 #define DISPATCH_SAME_STACK() goto* table[*ip & 0xFF]
+    // After an instruction that moved it by a known amount, only one end of
+    // the range needs testing.
+#define DISPATCH_MOVED(delta)                                             \
+    do {                                                                  \
+        if (!stackStillInRange<(delta)>(r, sp)) goto stackFailure;        \
+        goto* table[*ip & 0xFF];                                          \
+    } while (0)
 #else
 #define CASE(label) case label:
 #define DEFAULT_CASE default:
 #define DISPATCH() goto dispatch
 #define DISPATCH_SAME_STACK() goto dispatch
+#define DISPATCH_MOVED(delta) goto dispatch
 #endif
 
     LOAD_REGS();
@@ -199,7 +209,10 @@ dispatch:
         if constexpr (copiesBlocks(name)) {    \
             if (r.countdown < 0) READ_CLOCK(); \
         }                                      \
-        DISPATCH();                            \
+        if constexpr (stackDelta(name) == kVariableDelta) \
+            DISPATCH();                        \
+        else                                   \
+            DISPATCH_MOVED(stackDelta(name));  \
     }
 #define OPCODE(name, code, kind, flow) OPCODE_##flow(name)
 #define OPCODE_PLAIN(name) PLAIN_CASE(name)
@@ -215,8 +228,21 @@ dispatch:
 #else
 #define SUPER_CASE(code) case code:
 #endif
+    // A run whose every position, the one after it included, lies inside the
+    // stack needs no stack test at all.
 #define SUPER(code, ...)                                          \
     SUPER_CASE(code) {                                            \
+        constexpr RunReach whole = wholeRunReach<__VA_ARGS__>();  \
+        if constexpr (whole.known) {                              \
+            if (reachInRange<whole.low, whole.high>(r, sp)) {     \
+                if (!runFusedUntested<__VA_ARGS__>(r, sp, ip)) goto fail; \
+                ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size(); \
+                if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {   \
+                    if (r.countdown < 0) READ_CLOCK();            \
+                }                                                 \
+                DISPATCH_SAME_STACK();                            \
+            }                                                     \
+        }                                                         \
         if (!runFused<__VA_ARGS__>(r, sp, ip)) goto fail;         \
         ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size(); \
         if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {           \
@@ -330,7 +356,7 @@ dispatch:
             else
                 ip += 2;
             COUNT_BRANCH();
-            DISPATCH();
+            DISPATCH_MOVED(-1);
         }
         CASE(JNZ) {
             uint32_t condition = *sp--;
@@ -339,7 +365,7 @@ dispatch:
             else
                 ip += 2;
             COUNT_BRANCH();
-            DISPATCH();
+            DISPATCH_MOVED(-1);
         }
         CASE(COPYVAR_LITERAL_INTLT_JZ) {
             // Four slots: local index, limit, (unused), target. The padding after
@@ -409,6 +435,7 @@ failSaved:
 #undef DEFAULT_CASE
 #undef DISPATCH
 #undef DISPATCH_SAME_STACK
+#undef DISPATCH_MOVED
 #undef COUNT_BRANCH
 #undef READ_CLOCK
 #undef JUMP_TO

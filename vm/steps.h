@@ -25,6 +25,7 @@ struct Regs {
     uint32_t* stackBase;
     uint32_t stackWords;   // the tested extent of the stack
     uintptr_t stackBytes;  // the same in bytes, for the test before each instruction
+    const uint32_t* stackLimit;  // stackBase + stackWords
     // Branches left before the clock is read. Instructions whose work grows
     // with their operand (the block copies) spend it too, so that a budget
     // also bounds code that copies much and branches little.
@@ -45,6 +46,18 @@ VM_COLD bool failStackAs(const uint32_t* code, const uint32_t* ip, uint32_t opco
 VM_INLINE bool stackInRange(const Regs& r, const uint32_t* sp) {
     return reinterpret_cast<uintptr_t>(sp) - reinterpret_cast<uintptr_t>(r.stackBase) <
            r.stackBytes;
+}
+
+// The stack pointer was in range before an instruction that moved it by
+// `D` words: only the end it moved towards can have been crossed.
+template <int D>
+VM_INLINE bool stackStillInRange(const Regs& r, const uint32_t* sp) {
+    if constexpr (D > 0)
+        return reinterpret_cast<uintptr_t>(sp) < reinterpret_cast<uintptr_t>(r.stackLimit);
+    else if constexpr (D < 0)
+        return reinterpret_cast<uintptr_t>(sp) >= reinterpret_cast<uintptr_t>(r.stackBase);
+    else
+        return true;
 }
 
 VM_INLINE float asFloat(uint32_t word) {
@@ -618,6 +631,34 @@ constexpr RunReach runReach() {
     return reach;
 }
 
+// The same over every position of the run, the one after its last
+// instruction included; `known` is false when an operand decides a move.
+template <op::Opcode... OPS>
+constexpr RunReach wholeRunReach() {
+    constexpr op::Opcode ops[] = {OPS...};
+    RunReach reach{true, 0, 0};
+    int offset = 0;
+    for (op::Opcode opcode : ops) {
+        int delta = stackDelta(opcode);
+        if (delta == kVariableDelta) return {false, 0, 0};
+        offset += delta;
+        reach.low = offset < reach.low ? offset : reach.low;
+        reach.high = offset > reach.high ? offset : reach.high;
+    }
+    return reach;
+}
+// True when every position in `reach` around a stack pointer that is itself
+// in range lies inside the stack.
+template <int LOW, int HIGH>
+VM_INLINE bool reachInRange(const Regs& r, const uint32_t* sp) {
+    uintptr_t at = reinterpret_cast<uintptr_t>(sp);
+    bool lowOk = LOW == 0 || at - uintptr_t{-LOW} * sizeof(uint32_t) >=
+                                 reinterpret_cast<uintptr_t>(r.stackBase);
+    bool highOk = HIGH == 0 || at + uintptr_t{HIGH} * sizeof(uint32_t) <
+                                   reinterpret_cast<uintptr_t>(r.stackLimit);
+    return lowOk && highOk;
+}
+
 // Runs the instructions of a fused run in order; the first one's stack test
 // was made by the dispatch loop, the others get theirs here so that a fused
 // run fails exactly where the unfused instructions would.
@@ -631,7 +672,7 @@ VM_INLINE bool runFusedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
 // The same without the inner tests, for a stack pointer far enough from both
 // ends that none of them can fail.
 template <op::Opcode... OPS, size_t... I>
-VM_INLINE bool runFusedUntested(Regs& r, uint32_t*& sp, const uint32_t* ip,
+VM_INLINE bool runFusedUntestedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
                                 std::index_sequence<I...>) {
     return (step<OPS>(r, sp, ip + 2 * I) && ...);
 }
@@ -642,7 +683,11 @@ VM_INLINE bool runFused(Regs& r, uint32_t*& sp, const uint32_t* ip) {
     if constexpr (reach.known) {
         int64_t lowest = (sp - r.stackBase) + reach.low;
         if (lowest >= 0 && lowest + (reach.high - reach.low) < int64_t{r.stackWords})
-            return runFusedUntested<OPS...>(r, sp, ip, sequence);
+            return runFusedUntestedSteps<OPS...>(r, sp, ip, sequence);
     }
     return runFusedSteps<OPS...>(r, sp, ip, sequence);
+}
+template <op::Opcode... OPS>
+VM_INLINE bool runFusedUntested(Regs& r, uint32_t*& sp, const uint32_t* ip) {
+    return runFusedUntestedSteps<OPS...>(r, sp, ip, std::make_index_sequence<sizeof...(OPS)>());
 }

@@ -122,4 +122,50 @@ TEST_F(FusionProperty, FusedAndUnfusedProgramsAgree) {
     EXPECT_GT(overflows, 10);
 }
 
+// Fused runs that fit the stack skip every stack test, so runs that end
+// exactly at either end of the stack, or one word past it, must still fail
+// (or not) at the same instruction as the unfused code.
+TEST_F(FusionProperty, RunsAtTheEndsOfTheStackFailLikeUnfusedCode) {
+    const std::string statement =
+        "    REFVAR 0\n    COPYVAR 0\n    LITERALF 2\n    FLOATMUL\n    LITERALF 1\n"
+        "    FLOATADD\n    ASSIGNPOP\n    RETURN\n";
+    struct Case {
+        std::string body;
+        bool fails;
+    };
+    const Case cases[] = {
+        // The run pushes three words: the last one fits, or is one too many.
+        {"    PUSH_MULTIPLE 0x1FFFFC\n" + statement, false},
+        {"    PUSH_MULTIPLE 0x1FFFFD\n" + statement, true},
+        // INTADD ASSIGNPOP ends one word below the base, or on it.
+        {"    LITERAL 1\n    LITERAL 2\n    INTADD\n    ASSIGNPOP\n    RETURN\n", true},
+        {"    LITERAL 1\n    LITERAL 1\n    LITERAL 2\n    INTADD\n    ASSIGNPOP\n    RETURN\n",
+         false},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> image =
+            assemble(".heap 128\n.func \"V main()\" main\nmain:\n" + c.body);
+        Outcome plain = runOnce(image, false);
+        Outcome fused = runOnce(image, true);
+        int count = 0;
+        const uint32_t* code = vmCode(vms.back(), &count);
+        bool anyFused = false;
+        for (int at = 0; at < count; at += 2)
+            anyFused = anyFused || opcodeInfo(code[at]).super;
+        EXPECT_TRUE(anyFused) << c.body;
+        EXPECT_EQ(plain.messages, fused.messages) << c.body;
+        EXPECT_EQ(plain.error, c.fails ? 1 : 0) << c.body;
+        EXPECT_EQ(fused.error, plain.error) << c.body;
+        EXPECT_EQ(fused.depth, plain.depth) << c.body;
+        EXPECT_EQ(fused.memory, plain.memory) << c.body;
+        bool reported = false;
+        for (const std::string& m : fused.messages)
+            reported = reported || m.find("Stack pointer out of range") != std::string::npos;
+        EXPECT_EQ(reported, c.fails) << c.body;
+        for (VMState* v : vms)
+            vmDestroy(v);
+        vms.clear();
+    }
+}
+
 }  // namespace
