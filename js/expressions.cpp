@@ -468,8 +468,7 @@ bool CJsEngine::soleTemporary(const Ref& argument) {
     // value; a value that only this unnamed temporary holds has nobody to
     // protect, and the copy would only differ by dropping a native's callback.
     const CJsValue* value = argument->value;
-    return !argument->owned && argument->holds == 1 && value->refCount == 1 &&
-           !value->isNative();
+    return !argument->owned && argument->holds == 1 && value->refCount == 1 && !value->isNative();
 }
 
 CJsValueRef CJsEngine::takeScope() {
