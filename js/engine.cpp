@@ -1,6 +1,7 @@
 // Runs, statements and loops. Expressions are in expressions.cpp.
 #include "js/engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
@@ -22,6 +23,7 @@ public:
           registry_(jsSetValueRegistry(&engine.registry_)) {
         if (engine_.runDepth_++ == 0) {
             engine_.stackBase_ = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+            engine_.lowestChecked_ = UINTPTR_MAX;
             engine_.workDone_ = 0;
         }
         engine_.callTrace_.clear();
@@ -145,6 +147,7 @@ void CJsEngine::collectCycles() {
 }
 
 void CJsEngine::print(const std::string& text) {
+    printCount_++;
     // Printing large trees over and over is work like any other.
     if (runDepth_ > 0) chargeWork(static_cast<int64_t>(text.size() >> 12));
     if (output_) {
@@ -250,6 +253,53 @@ void CJsEngine::chargeWork(int64_t units) {
 
 void CJsEngine::statement(bool& execute) {
     checkStack();
+    if (execute) {
+        statementBody(execute);
+    } else {
+        skippedStatement(execute);
+    }
+}
+
+void CJsEngine::skippedStatement(bool& execute) {
+    // A statement read without effect does nothing but move the reader on -
+    // unless it prints, fails or runs out of stack - and the same tokens in
+    // the same window always read the same way. Function bodies read the
+    // statements after a return on every call, so the first reading notes
+    // where the statement ended and how much stack it took, and later
+    // readings jump there when the stack check would have passed.
+    const uintptr_t frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    CJsTokenizer* reader = reader_;
+    const size_t start = reader->tokenIndex();
+    const size_t limit = reader->windowLimit();
+    if (start >= limit) {
+        statementBody(execute);
+        return;
+    }
+    const CJsToken& first = reader->current();
+    if (first.skipEnd != 0 && first.skipWindowEnd == limit) {
+        const uintptr_t deepest = frame - first.skipStack;
+        if (deepest >= lowestChecked_ || frameFits(deepest)) {
+            if (deepest < lowestChecked_) lowestChecked_ = deepest;
+            reader->skipTo(first.skipEnd);
+            return;
+        }
+    }
+    const uintptr_t checkedBefore = lowestChecked_;
+    const uint64_t printsBefore = printCount_;
+    lowestChecked_ = UINTPTR_MAX;  // measures the reading's deepest frame
+    statementBody(execute);
+    const uintptr_t deepest = std::min(lowestChecked_, frame);
+    lowestChecked_ = std::min(checkedBefore, lowestChecked_);
+    const size_t end = reader->tokenIndex();
+    if (reader_ == reader && printCount_ == printsBefore && end > start && end < limit &&
+        frame - deepest <= UINT32_MAX && limit <= UINT32_MAX) {
+        first.skipEnd = static_cast<uint32_t>(end);
+        first.skipWindowEnd = static_cast<uint32_t>(limit);
+        first.skipStack = static_cast<uint32_t>(frame - deepest);
+    }
+}
+
+void CJsEngine::statementBody(bool& execute) {
     switch (reader_->token()) {
         case TOK_ID:
         case TOK_INT:

@@ -63,7 +63,10 @@ public:
 
     // Limits against runaway scripts (see the header comment).
     void setMaxCallDepth(int depth) { maxCallDepth_ = depth; }
-    void setStackBudget(size_t bytes) { stackBudget_ = bytes; }
+    void setStackBudget(size_t bytes) {
+        stackBudget_ = bytes;
+        lowestChecked_ = UINTPTR_MAX;
+    }
     void setWorkBudget(int64_t units) { workBudget_ = units; }
 
 private:
@@ -79,6 +82,8 @@ private:
     class RunState;
 
     void statement(bool& execute);
+    void statementBody(bool& execute);
+    void skippedStatement(bool& execute);
     void block(bool& execute);
     void ifStatement(bool& execute);
     void whileStatement(bool& execute);
@@ -117,12 +122,20 @@ private:
     Ref operate(const Ref& a, const Ref& b, int op);
     CJsBinding* findInScopes(const std::string& name) const;
     Ref findMember(CJsValue* object, const std::string& name);
-    // Inline: it guards every statement, expression and call.
-    void checkStack() const {
+    // Inline: it guards every statement, expression and call. A frame no
+    // deeper than one already checked in this run needs no check.
+    void checkStack() {
         // The frame address is the real stack even where a sanitizer moves
         // local variables elsewhere.
         uintptr_t now = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-        if (stackBase_ > now && stackBase_ - now > stackBudget_) nestedTooDeeply();
+        if (now < lowestChecked_) checkFrame(now);
+    }
+    void checkFrame(uintptr_t frame) {
+        if (!frameFits(frame)) nestedTooDeeply();
+        lowestChecked_ = frame;
+    }
+    bool frameFits(uintptr_t frame) const {
+        return !(stackBase_ > frame && stackBase_ - frame > stackBudget_);
     }
     [[noreturn]] static void nestedTooDeeply();
     void chargeWork(int64_t units);
@@ -148,6 +161,11 @@ private:
     int callDepth_ = 0;
     int maxCallDepth_ = 1000;
     uintptr_t stackBase_ = 0;
+    // The deepest frame that passed the stack check since the base was set.
+    uintptr_t lowestChecked_ = UINTPTR_MAX;
+    // Counts what the engine printed, so that a reading without effect can
+    // tell whether it printed.
+    uint64_t printCount_ = 0;
     size_t stackBudget_ = 2u << 20;
     int64_t workBudget_ = 100000000;
     int64_t workDone_ = 0;

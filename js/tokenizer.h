@@ -69,6 +69,14 @@ struct CJsToken {
     // The value of an INT or FLOAT token, converted once at scanning.
     int32_t intValue = 0;
     double doubleValue = 0;
+    // Where a statement starting here ended when the engine last read it
+    // without effect, so that the same reading can jump there (see
+    // CJsEngine::skippedStatement): the index of the next token (0: unknown),
+    // the window end it was read in, and the stack it needed. A token list
+    // serves one engine, so these are never written by two threads.
+    mutable uint32_t skipEnd = 0;
+    mutable uint32_t skipWindowEnd = 0;
+    mutable uint32_t skipStack = 0;
 };
 
 // One scanned text: the text itself (cut at a NUL byte, which reads as the end
@@ -118,6 +126,18 @@ public:
     std::string sourceSince(int offset) const;
     // "(line: %d, col: %d)" of `offset` (of lastTokenEnd when negative).
     std::string positionText(int offset) const;
+
+    // The index of the current token in the list and one past the window's
+    // last token; equal at the end of input.
+    size_t tokenIndex() const { return index_; }
+    size_t windowLimit() const { return last_; }
+    // Moves on to token `index` (after the current one, before windowLimit)
+    // as if every token before it had been read.
+    void skipTo(size_t index) {
+        lastTokenEnd_ = tokens_[index - 1].end;
+        index_ = index;
+        current_ = tokens_ + index;
+    }
 
     const CJsToken& current() const { return *current_; }
     int token() const { return current_->kind; }

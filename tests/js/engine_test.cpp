@@ -179,6 +179,61 @@ TEST_F(EngineTest, DeepNestingInTheSourceIsAnError) {
     EXPECT_EQ("1", eval("((((((((((((((((((((1))))))))))))))))))))"));
 }
 
+TEST_F(EngineTest, AMistakeAfterAReturnFailsOnEveryCall) {
+    engine.runScript("function f(v) { if (v) return v; x = ; }");
+    std::string first = errorOf("f(1);");
+    EXPECT_EQ(0u, first.find("Error Got ';' expected EOF at (line: 1, col: 24)")) << first;
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(first, errorOf("f(1);")) << i;
+}
+
+namespace {
+
+// The smallest recursion depth at which calling s() from g fails for want of
+// stack (-1 when none up to `most` does); with `warm`, s is called once at the
+// top first, so that its statements after the return have been read before.
+int firstDepthOutOfStack(bool warm, int most) {
+    int low = 0;
+    int high = most + 1;
+    while (low < high) {
+        int middle = (low + high) / 2;
+        CJsEngine engine;
+        engine.setOutput([](const std::string&) {});
+        engine.setMaxCallDepth(1000000);
+        engine.setStackBudget(256u << 10);
+        std::string nested = "1";
+        for (int i = 0; i < 40; i++)
+            nested = "(" + nested + ")";
+        engine.runScript("function s() { return 1; x = " + nested +
+                         "; }"
+                         "function g(n) { if (n > 0) return g(n - 1); return s(); }");
+        if (warm) engine.runScript("s();");
+        bool failed = false;
+        try {
+            engine.runScript("g(" + std::to_string(middle) + ");");
+        } catch (const CScriptException& error) {
+            EXPECT_NE(std::string::npos, error.text.find("nested too deeply")) << error.text;
+            failed = true;
+        }
+        if (failed) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low > most ? -1 : low;
+}
+
+}  // namespace
+
+TEST(EngineStackTest, StatementsReadBeforeNeedTheSameStackAgain) {
+    // Reading statements without effect a second time may take a shortcut,
+    // but it runs out of stack exactly where the first reading would.
+    int cold = firstDepthOutOfStack(false, 4000);
+    ASSERT_GT(cold, 0);
+    EXPECT_EQ(cold, firstDepthOutOfStack(true, 4000));
+}
+
 TEST_F(EngineTest, WorkBudgetStopsNestedLoops) {
     engine.setWorkBudget(100000);
     std::string text = errorOf("for (i = 0; i < 8000; i++) for (j = 0; j < 8000; j++) x = 1;");
