@@ -29,6 +29,13 @@ bool isLogic(int token) {
 
 }  // namespace
 
+// Every operand passes through all the levels of the descent, and most levels
+// only look at one token and hand the operand up. Merging those levels into
+// the ones that call them saves a call and a hand-over of the result per level
+// and operand. Assignment, term and primary stay calls, which bounds the code
+// this duplicates.
+#define JS_LEVEL __attribute__((always_inline)) inline
+
 CJsEngine::Ref CJsEngine::temporary(CJsValue* value) {
     return Ref(new CJsBinding(value));
 }
@@ -101,7 +108,7 @@ CJsEngine::Ref CJsEngine::assignment(bool& execute) {
     return target;
 }
 
-CJsEngine::Ref CJsEngine::ternary(bool& execute) {
+JS_LEVEL CJsEngine::Ref CJsEngine::ternary(bool& execute) {
     Ref test = logic(execute);
     if (reader_->token() != '?') return test;
     reader_->nextToken();
@@ -119,7 +126,7 @@ CJsEngine::Ref CJsEngine::ternary(bool& execute) {
     return first ? result : second;
 }
 
-CJsEngine::Ref CJsEngine::logic(bool& execute) {
+JS_LEVEL CJsEngine::Ref CJsEngine::logic(bool& execute) {
     Ref left = condition(execute);
     while (isLogic(reader_->token())) {
         int op = reader_->token();
@@ -148,7 +155,7 @@ CJsEngine::Ref CJsEngine::logic(bool& execute) {
     return left;
 }
 
-CJsEngine::Ref CJsEngine::condition(bool& execute) {
+JS_LEVEL CJsEngine::Ref CJsEngine::condition(bool& execute) {
     Ref left = shift(execute);
     while (isComparison(reader_->token())) {
         int op = reader_->token();
@@ -159,7 +166,7 @@ CJsEngine::Ref CJsEngine::condition(bool& execute) {
     return left;
 }
 
-CJsEngine::Ref CJsEngine::shift(bool& execute) {
+JS_LEVEL CJsEngine::Ref CJsEngine::shift(bool& execute) {
     Ref left = additive(execute);
     int op = reader_->token();
     if (op != TOK_LSHIFT && op != TOK_RSHIFT && op != TOK_RSHIFTUNSIGNED) return left;
@@ -180,7 +187,7 @@ CJsEngine::Ref CJsEngine::shift(bool& execute) {
     return temporary(new CJsValue(result));
 }
 
-CJsEngine::Ref CJsEngine::additive(bool& execute) {
+JS_LEVEL CJsEngine::Ref CJsEngine::additive(bool& execute) {
     bool negate = false;
     if (reader_->token() == '-') {
         reader_->nextToken();
@@ -220,7 +227,7 @@ CJsEngine::Ref CJsEngine::term(bool& execute) {
     return left;
 }
 
-CJsEngine::Ref CJsEngine::unary(bool& execute) {
+JS_LEVEL CJsEngine::Ref CJsEngine::unary(bool& execute) {
     if (reader_->token() != '!') return primary(execute);
     reader_->nextToken();
     Ref operand = primary(execute);
