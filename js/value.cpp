@@ -61,74 +61,49 @@ void destroyValue(CJsValue* value) {
     }
 }
 
-// Free lists of value and binding memory, one per thread, so that engines on
-// different threads never share one. Sanitizer builds use the general
-// allocator, which finds use-after-free faults the lists would hide.
-#if defined(__SANITIZE_ADDRESS__)
-#define JS_POOLS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define JS_POOLS 0
-#endif
-#endif
-#ifndef JS_POOLS
-#define JS_POOLS 1
-#endif
-
-class FreeList {
-public:
-    ~FreeList() {
-        while (head_) {
-            void* next = *static_cast<void**>(head_);
-            ::operator delete(head_);
-            head_ = next;
+// Empties this thread's free lists when the thread ends; armed by the first
+// block a list keeps.
+struct FreeListCleanup {
+    static void drain(CJsFreeList& list) {
+        while (list.head) {
+            void* next = *static_cast<void**>(list.head);
+            ::operator delete(list.head);
+            list.head = next;
         }
-        alive_ = false;
+        list.count = 0;
+        list.state = CJsFreeList::kClosed;
     }
-    void* take(size_t size) {
-        if (!JS_POOLS || !head_) return ::operator new(size);
-        void* block = head_;
-        head_ = *static_cast<void**>(block);
-        count_--;
-        return block;
+    ~FreeListCleanup() {
+        drain(jsValueMemory);
+        drain(jsBindingMemory);
     }
-    void give(void* block) {
-        // Memory freed after the thread's lists are gone goes straight back.
-        if (!JS_POOLS || !alive_ || count_ >= kMaxBlocks) {
-            ::operator delete(block);
-            return;
-        }
-        *static_cast<void**>(block) = head_;
-        head_ = block;
-        count_++;
-    }
-
-private:
-    static constexpr size_t kMaxBlocks = 8192;
-    void* head_ = nullptr;
-    size_t count_ = 0;
-    bool alive_ = true;
+    bool armed = false;
 };
 
-thread_local FreeList valueMemory;
-thread_local FreeList bindingMemory;
+thread_local FreeListCleanup freeListCleanup;
 
 // The registry of the engine running on this thread, if any.
 thread_local CJsValueRegistry* currentRegistry = nullptr;
 
 }  // namespace
 
-void* CJsValue::operator new(size_t size) {
-    return valueMemory.take(size);
-}
-void CJsValue::operator delete(void* pointer) {
-    valueMemory.give(pointer);
-}
-void* CJsBinding::operator new(size_t size) {
-    return bindingMemory.take(size);
-}
-void CJsBinding::operator delete(void* pointer) {
-    bindingMemory.give(pointer);
+__thread CJsFreeList jsValueMemory;
+__thread CJsFreeList jsBindingMemory;
+
+void jsGiveBack(CJsFreeList& list, void* block) {
+    if (JS_POOLS && list.state == CJsFreeList::kUnused) {
+        freeListCleanup.armed = true;
+        jsValueMemory.state = CJsFreeList::kOpen;
+        jsBindingMemory.state = CJsFreeList::kOpen;
+    }
+    // Memory freed after the thread's lists are gone goes straight back.
+    if (list.state != CJsFreeList::kOpen || list.count >= CJsFreeList::kMaxBlocks) {
+        ::operator delete(block);
+        return;
+    }
+    *static_cast<void**>(block) = list.head;
+    list.head = block;
+    list.count++;
 }
 
 CJsValueRegistry* jsSetValueRegistry(CJsValueRegistry* registry) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -297,6 +298,70 @@ CJsValueRef::CJsValueRef(CJsValue* value) : value_(value) {
 
 CJsValueRef::~CJsValueRef() {
     if (value_) value_->unref();
+}
+
+// Free lists of value and binding memory, one per thread, so that engines on
+// different threads never share one; inline, because expressions make and drop
+// values and bindings by the million. Plain thread-local data (no constructor
+// or destructor) is reached without a call; value.cpp empties the lists when
+// the thread ends. Sanitizer builds use the general allocator, which finds
+// use-after-free faults the lists would hide.
+#if defined(__SANITIZE_ADDRESS__)
+#define JS_POOLS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define JS_POOLS 0
+#endif
+#endif
+#ifndef JS_POOLS
+#define JS_POOLS 1
+#endif
+
+struct CJsFreeList {
+    static constexpr uint32_t kMaxBlocks = 8192;
+    static constexpr uint8_t kUnused = 0;  // no block kept yet on this thread
+    static constexpr uint8_t kOpen = 1;
+    static constexpr uint8_t kClosed = 2;  // the thread is ending
+    void* head;
+    uint32_t count;
+    uint8_t state;
+};
+
+extern __thread CJsFreeList jsValueMemory;
+extern __thread CJsFreeList jsBindingMemory;
+
+// Keeps `block` on `list` when it may, frees it otherwise.
+void jsGiveBack(CJsFreeList& list, void* block);
+
+inline void* jsTakeBlock(CJsFreeList& list, size_t size) {
+    void* block = list.head;
+    if (!JS_POOLS || !block) return ::operator new(size);
+    list.head = *static_cast<void**>(block);
+    list.count--;
+    return block;
+}
+
+inline void jsGiveBlock(CJsFreeList& list, void* block) {
+    if (JS_POOLS && list.state == CJsFreeList::kOpen && list.count < CJsFreeList::kMaxBlocks) {
+        *static_cast<void**>(block) = list.head;
+        list.head = block;
+        list.count++;
+        return;
+    }
+    jsGiveBack(list, block);
+}
+
+inline void* CJsValue::operator new(size_t size) {
+    return jsTakeBlock(jsValueMemory, size);
+}
+inline void CJsValue::operator delete(void* pointer) {
+    jsGiveBlock(jsValueMemory, pointer);
+}
+inline void* CJsBinding::operator new(size_t size) {
+    return jsTakeBlock(jsBindingMemory, size);
+}
+inline void CJsBinding::operator delete(void* pointer) {
+    jsGiveBlock(jsBindingMemory, pointer);
 }
 
 // A new value from applying the operator token `op` to `a` and `b`; raises the
