@@ -242,8 +242,15 @@ dispatch:
                 }                                                 \
                 DISPATCH_SAME_STACK();                            \
             }                                                     \
+            Regs copy = r;                                        \
+            uint32_t* top = sp;                                   \
+            bool done = runFusedTestedOutOfLine<__VA_ARGS__>(copy, top, ip); \
+            sp = top;                                             \
+            r.countdown = copy.countdown;                         \
+            if (!done) goto fail;                                 \
+        } else if (!runFused<__VA_ARGS__>(r, sp, ip)) {           \
+            goto fail;                                            \
         }                                                         \
-        if (!runFused<__VA_ARGS__>(r, sp, ip)) goto fail;         \
         ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size(); \
         if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {           \
             if (r.countdown < 0) READ_CLOCK();                    \

@@ -691,3 +691,11 @@ template <op::Opcode... OPS>
 VM_INLINE bool runFusedUntested(Regs& r, uint32_t*& sp, const uint32_t* ip) {
     return runFusedUntestedSteps<OPS...>(r, sp, ip, std::make_index_sequence<sizeof...(OPS)>());
 }
+// The tested run out of line, for runs whose stack movement is fixed: only
+// a stack pointer near either end takes it, and keeping it out of the
+// dispatch loop leaves the loop's registers to the common path. It works on
+// copies so that the loop's own registers never have their address taken.
+template <op::Opcode... OPS>
+VM_COLD bool runFusedTestedOutOfLine(Regs& r, uint32_t*& sp, const uint32_t* ip) {
+    return runFusedSteps<OPS...>(r, sp, ip, std::make_index_sequence<sizeof...(OPS)>());
+}
