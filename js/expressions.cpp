@@ -464,8 +464,21 @@ CJsEngine::Ref CJsEngine::functionCall(bool& execute, const Ref& function, CJsVa
     // A native may have replaced the slot; so may a script that made "return"
     // a parameter.
     if (!slot || !slot->linked) slot = Ref(scope->lookupChild(kReturnName));
-    Ref result = temporary(slot ? slot->value : nullptr);
-    if (slot) scope->removeBinding(slot.get());
+    Ref result;
+    if (slot) {
+        scope->removeBinding(slot.get());
+        if (slot->holds == 1) {
+            // Nothing else knows the slot any more: it can carry the result
+            // as the unnamed temporary a call yields.
+            slot->owned = false;
+            slot->name.clear();
+            result = std::move(slot);
+        } else {
+            result = temporary(slot->value);
+        }
+    } else {
+        result = temporary(nullptr);
+    }
     spareScope(std::move(scope));
     return result;
 }

@@ -421,10 +421,11 @@ void CJsValue::setArrayItem(int index, CJsValue* value) {
 CJsValue* CJsValue::cloneLimited(int depth, long& budget) const {
     CJsValue* copy = new CJsValue();
     copy->flags = static_cast<uint8_t>(flags & TYPE_MASK);
-    copy->text = text;
+    // Every basic argument of a call is copied: skip what numbers lack.
+    if (!text.empty()) copy->text = text;
     copy->intValue = intValue;
     copy->doubleValue = doubleValue;
-    copy->bodyTokens = bodyTokens;
+    if (bodyTokens) copy->bodyTokens = bodyTokens;
     for (CJsBinding* child = firstChild; child; child = child->next) {
         bool share = child->name == "prototype" || depth >= kMaxCopyDepth || budget <= 0;
         budget--;

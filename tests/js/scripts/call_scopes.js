@@ -44,3 +44,11 @@ print(viaExec());
 var box = {v: 3, get: function () { return this.v; }};
 function plain() { return this; }
 print(box.get() + " " + plain() + " " + box.get());
+// A call yields an unnamed temporary: assigning to it only prints a message,
+// also when the call returned a local or an argument.
+function give() { var kept = 4; return kept; }
+give() = 7;
+print(give());
+function same(v) { return v; }
+same(2) += 1;
+print(same(2));
