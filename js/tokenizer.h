@@ -2,10 +2,12 @@
 //
 // The engine executes while it parses and re-reads loop conditions and bodies
 // many times, so the text is cut into tokens once, at construction, into a
-// shared immutable token list. Every reader - the one made from the text and
-// the window readers made from it for loops - walks that list; a reset is an
-// index assignment and a window reader allocates nothing but itself. Positions
-// are byte offsets into the whole text, also in window readers.
+// shared token list that never changes but for the engine's notes on
+// statements it read without effect (see CJsToken). Every reader - the one
+// made from the text and the window readers made from it for loops - walks
+// that list; a reset is an index assignment and a window reader allocates
+// nothing but itself. Positions are byte offsets into the whole text, also in
+// window readers.
 #pragma once
 
 #include <cstdint>
