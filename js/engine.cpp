@@ -276,7 +276,7 @@ void CJsEngine::skippedStatement(bool& execute) {
         return;
     }
     const CJsToken& first = reader->current();
-    if (first.skipEnd != 0 && first.skipWindowEnd == limit) {
+    if (first.skipEnd != 0 && first.skipWindowEnd == limit && first.skipStack <= frame) {
         const uintptr_t deepest = frame - first.skipStack;
         if (deepest >= lowestChecked_ || frameFits(deepest)) {
             if (deepest < lowestChecked_) lowestChecked_ = deepest;
