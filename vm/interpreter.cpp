@@ -177,10 +177,10 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
 #define DISPATCH_SAME_STACK() goto* table[*ip & 0xFF]
     // After an instruction that moved it by a known amount, only one end of
     // the range needs testing.
-#define DISPATCH_MOVED(delta)                                             \
-    do {                                                                  \
-        if (!stackStillInRange<(delta)>(r, sp)) goto stackFailure;        \
-        goto* table[*ip & 0xFF];                                          \
+#define DISPATCH_MOVED(delta)                                      \
+    do {                                                           \
+        if (!stackStillInRange<(delta)>(r, sp)) goto stackFailure; \
+        goto* table[*ip & 0xFF];                                   \
     } while (0)
 #else
 #define CASE(label) case label:
@@ -202,17 +202,17 @@ dispatch:
 
         // Block copies may use up the countdown without a branch; the clock is
         // then read right after them.
-#define PLAIN_CASE(name)                       \
-    CASE(name) {                               \
-        if (!step<name>(r, sp, ip)) goto fail; \
-        ip += 2;                               \
-        if constexpr (copiesBlocks(name)) {    \
-            if (r.countdown < 0) READ_CLOCK(); \
-        }                                      \
+#define PLAIN_CASE(name)                                  \
+    CASE(name) {                                          \
+        if (!step<name>(r, sp, ip)) goto fail;            \
+        ip += 2;                                          \
+        if constexpr (copiesBlocks(name)) {               \
+            if (r.countdown < 0) READ_CLOCK();            \
+        }                                                 \
         if constexpr (stackDelta(name) == kVariableDelta) \
-            DISPATCH();                        \
-        else                                   \
-            DISPATCH_MOVED(stackDelta(name));  \
+            DISPATCH();                                   \
+        else                                              \
+            DISPATCH_MOVED(stackDelta(name));             \
     }
 #define OPCODE(name, code, kind, flow) OPCODE_##flow(name)
 #define OPCODE_PLAIN(name) PLAIN_CASE(name)
@@ -228,34 +228,34 @@ dispatch:
 #else
 #define SUPER_CASE(code) case code:
 #endif
-    // A run whose every position, the one after it included, lies inside the
-    // stack needs no stack test at all.
-#define SUPER(code, ...)                                          \
-    SUPER_CASE(code) {                                            \
-        constexpr RunReach whole = wholeRunReach<__VA_ARGS__>();  \
-        if constexpr (whole.known) {                              \
-            if (reachInRange<whole.low, whole.high>(r, sp)) {     \
-                if (!runFusedUntested<__VA_ARGS__>(r, sp, ip)) goto fail; \
-                ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size(); \
-                if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {   \
-                    if (r.countdown < 0) READ_CLOCK();            \
-                }                                                 \
-                DISPATCH_SAME_STACK();                            \
-            }                                                     \
-            Regs copy = r;                                        \
-            uint32_t* top = sp;                                   \
+        // A run whose every position, the one after it included, lies inside the
+        // stack needs no stack test at all.
+#define SUPER(code, ...)                                                     \
+    SUPER_CASE(code) {                                                       \
+        constexpr RunReach whole = wholeRunReach<__VA_ARGS__>();             \
+        if constexpr (whole.known) {                                         \
+            if (reachInRange<whole.low, whole.high>(r, sp)) {                \
+                if (!runFusedUntested<__VA_ARGS__>(r, sp, ip)) goto fail;    \
+                ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size();    \
+                if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {              \
+                    if (r.countdown < 0) READ_CLOCK();                       \
+                }                                                            \
+                DISPATCH_SAME_STACK();                                       \
+            }                                                                \
+            Regs copy = r;                                                   \
+            uint32_t* top = sp;                                              \
             bool done = runFusedTestedOutOfLine<__VA_ARGS__>(copy, top, ip); \
-            sp = top;                                             \
-            r.countdown = copy.countdown;                         \
-            if (!done) goto fail;                                 \
-        } else if (!runFused<__VA_ARGS__>(r, sp, ip)) {           \
-            goto fail;                                            \
-        }                                                         \
-        ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size(); \
-        if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {           \
-            if (r.countdown < 0) READ_CLOCK();                    \
-        }                                                         \
-        DISPATCH();                                               \
+            sp = top;                                                        \
+            r.countdown = copy.countdown;                                    \
+            if (!done) goto fail;                                            \
+        } else if (!runFused<__VA_ARGS__>(r, sp, ip)) {                      \
+            goto fail;                                                       \
+        }                                                                    \
+        ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size();            \
+        if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {                      \
+            if (r.countdown < 0) READ_CLOCK();                               \
+        }                                                                    \
+        DISPATCH();                                                          \
     }
 #include "vm/superinstructions.def"
 #undef SUPER

@@ -23,8 +23,8 @@ struct Regs {
     uint32_t* mem;
     uint32_t memSize;
     uint32_t* stackBase;
-    uint32_t stackWords;   // the tested extent of the stack
-    uintptr_t stackBytes;  // the same in bytes, for the test before each instruction
+    uint32_t stackWords;         // the tested extent of the stack
+    uintptr_t stackBytes;        // the same in bytes, for the test before each instruction
     const uint32_t* stackLimit;  // stackBase + stackWords
     // Branches left before the clock is read. Instructions whose work grows
     // with their operand (the block copies) spend it too, so that a budget
@@ -673,7 +673,7 @@ VM_INLINE bool runFusedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
 // ends that none of them can fail.
 template <op::Opcode... OPS, size_t... I>
 VM_INLINE bool runFusedUntestedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
-                                std::index_sequence<I...>) {
+                                     std::index_sequence<I...>) {
     return (step<OPS>(r, sp, ip + 2 * I) && ...);
 }
 template <op::Opcode... OPS>
