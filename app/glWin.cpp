@@ -81,8 +81,9 @@ bool CGLWin::ensureVideo() {
             Log(LOG_WARNING, "CGLWin: SDL video unavailable: %s\n", SDL_GetError());
             return false;
         }
-        if (!headlessDriver() || attempt == 3 || SDL_getenv("SDL_VIDEODRIVER")) break;
+        if (!headlessDriver() || attempt == 5 || SDL_getenv("SDL_VIDEODRIVER")) break;
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_Delay(50 * attempt);
     }
     videoReady_ = true;
     return true;

@@ -27,6 +27,31 @@ const char* const kVertexSource =
     "}\n";
 const char* const kColourSource = "void main() { gl_FragColor = gl_Color; }\n";
 
+bool realVideoDriver() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
+}
+
+// A busy X server now and then refuses a connection; SDL then either fails or
+// quietly falls back to a driver without GLX, where GLEW cannot start. Ask
+// again, with a pause, before giving up.
+bool openRealVideo() {
+    for (int attempt = 1; attempt <= 8; ++attempt) {
+        if (SDL_Init(SDL_INIT_VIDEO) == 0) {
+            if (realVideoDriver()) {
+                failure.clear();
+                return true;
+            }
+            failure = std::string("SDL chose the video driver ") + SDL_GetCurrentVideoDriver();
+            SDL_Quit();
+        } else {
+            failure = std::string("SDL_Init: ") + SDL_GetError();
+        }
+        SDL_Delay(100 * attempt);
+    }
+    return false;
+}
+
 class GlEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
@@ -34,10 +59,7 @@ public:
             failure = "no display";
             return;
         }
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-            failure = std::string("SDL_Init: ") + SDL_GetError();
-            return;
-        }
+        if (!openRealVideo()) return;
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);

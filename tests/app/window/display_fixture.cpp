@@ -24,8 +24,10 @@ bool displayAvailable() {
         // A busy X server now and then refuses a connection, so ask more than
         // once. Video stays open for the whole run: every window then shares
         // one connection instead of opening and closing its own.
-        for (int attempt = 0; attempt < 5; ++attempt)
+        for (int attempt = 1; attempt <= 8; ++attempt) {
             if (openRealVideo()) return true;
+            SDL_Delay(100 * attempt);
+        }
         return false;
     }();
     return available;
