@@ -94,6 +94,10 @@ if [ "$quick" -eq 0 ]; then
       source_dir="fuzz/$(basename "$(dirname "$target")")"
       seeds="$source_dir/corpus"
       [ -d "$seeds" ] || seeds=""
+      # Folders of other inputs worth starting from (script tests, say).
+      if [ -f "$source_dir/seed_dirs.txt" ]; then
+        while read -r extra; do [ -d "$extra" ] && seeds="$seeds $extra"; done <"$source_dir/seed_dirs.txt"
+      fi
       dict=""
       for file in "$source_dir"/*.dict; do [ -f "$file" ] && dict="-dict=$file"; done
       echo "-- $name"
