@@ -22,6 +22,7 @@
 #include "app/log.h"
 #include "app/random.h"
 #include "app/settingsAccess.h"
+#include "bench/support/imageEncode.h"
 #include "render/cache/textureCache.h"
 #include "render/imageFile.h"
 #include "render/renderFiles.h"
@@ -54,46 +55,6 @@ std::vector<uint8_t> picture(int seed) {
     return rgb;
 }
 
-std::string encodePng(const std::vector<uint8_t>& rgb) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = kSize;
-    image.height = kSize;
-    image.format = PNG_FORMAT_RGB;
-    png_alloc_size_t size = 0;
-    png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr);
-    std::string out(size, '\0');
-    png_image_write_to_memory(&image, out.data(), &size, 0, rgb.data(), 0, nullptr);
-    out.resize(size);
-    return out;
-}
-
-std::string encodeJpeg(const std::vector<uint8_t>& rgb) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = kSize;
-    info.image_height = kSize;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&rgb[info.next_scanline * kSize * 3]);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::string out(reinterpret_cast<char*>(buffer), size);
-    std::free(buffer);
-    return out;
-}
-
 // Written before the loader starts and only read afterwards.
 std::map<std::string, std::string> files;
 
@@ -116,7 +77,7 @@ std::vector<std::string> makeFiles() {
         std::vector<uint8_t> rgb = picture(i);
         bool png = i % 2 == 0;
         std::string name = "tex/bench" + std::to_string(i) + (png ? ".png" : ".jpg");
-        files[name] = png ? encodePng(rgb) : encodeJpeg(rgb);
+        files[name] = png ? encodePng(rgb, kSize, kSize) : encodeJpeg(rgb, kSize, kSize);
         names.push_back(name);
     }
     return names;
