@@ -61,6 +61,22 @@ fi
 echo "== Main build"
 if build build-test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   run_ctest main build-test
+  # Every program and tool must install, together with the default content.
+  missing=""
+  if cmake --install build-test --prefix build-test/install-check >/dev/null; then
+    for file in bin/vortalis bin/vortalis-preview bin/vortapack bin/vsasm bin/vmrun bin/jsrun \
+                share/vortalis/default.vortapack; do
+      [ -e "build-test/install-check/$file" ] || missing="$missing $file"
+    done
+  else
+    missing="(cmake --install failed)"
+  fi
+  if [ -z "$missing" ]; then
+    summary+=("install: 1 passed, 0 failed"); passed_total=$(( ${passed_total:-0} + 1 ))
+  else
+    echo "not installed:$missing"
+    summary+=("install: 0 passed, 1 failed"); failed_total=$(( ${failed_total:-0} + 1 )); failed=1
+  fi
 else
   echo "main build failed"; failed=1
 fi
