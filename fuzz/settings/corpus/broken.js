@@ -1,0 +1,1 @@
+settings.before = 4; settings.broken = ; settings.after = 6;

@@ -1,0 +1,1 @@
+var settings = { "gl" : { "use_vbo" : 1 } };
