@@ -89,6 +89,10 @@ bool CGLWin::ensureVideo() {
     return true;
 }
 
+bool CGLWin::displayAvailable() {
+    return ensureVideo() && !headlessDriver();
+}
+
 void CGLWin::logStep(const char* step) {
     Log(LOG_INFO, "GLWnd %s %s\n", title.c_str(), step);
 }

@@ -39,6 +39,10 @@ public:
     void show(bool on) override;
     MonitorRect monitorRect(int index) override;
 
+    // Whether SDL reaches a display that OpenGL can draw on; false when it
+    // could only fall back to a driver that draws nowhere.
+    bool displayAvailable();
+
     void setMessageBoxHandler(MessageBoxHandler handler) { boxes_ = std::move(handler); }
     // The open window that receives events, or null.
     static CGLWin* receiver() { return receiver_; }

@@ -5,7 +5,7 @@ target_compile_definitions(vortalis_app PRIVATE
   VORTALIS_BUILD_DIR="${VORTALIS_BUILD_DIR}"
   VORTALIS_BUILD_CONTENT_DIR="${VORTALIS_BUILD_CONTENT_DIR}"
   VORTALIS_INSTALL_DATA_DIR="${VORTALIS_INSTALL_DATA_DIR}")
-target_link_libraries(vortalis_app PUBLIC vortalis_base vortalis_vfs)
+target_link_libraries(vortalis_app PUBLIC vortalis_base vortalis_vfs vortalis_vis)
 
 add_executable(vortalis main.cpp)
 target_link_libraries(vortalis PRIVATE vortalis_app)

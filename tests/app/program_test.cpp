@@ -15,9 +15,10 @@ struct RunResult {
     std::string output;
 };
 
-RunResult runProgram(const std::string& base, const std::string& arguments) {
-    std::string command =
-        "VORTALIS_BASE_DIR='" + base + "' '" VORTALIS_PROGRAM "' " + arguments + " 2>&1";
+RunResult runProgram(const std::string& base, const std::string& arguments,
+                     const std::string& environment = "") {
+    std::string command = environment + " VORTALIS_BASE_DIR='" + base +
+                          "' '" VORTALIS_PROGRAM "' " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     std::array<char, 4096> chunk;
@@ -54,13 +55,11 @@ TEST(Program, HelpAndVersion) {
         << version.output;
 }
 
-TEST(Program, StartsOnEmptyBaseDirectoryAndLogs) {
+TEST(Program, WithoutADisplayItSaysSoAndFails) {
     TempDir base;
-    RunResult result = runProgram(base.path(), "");
-    EXPECT_EQ(result.exitCode, 0) << result.output;
-    std::string log = base.read("log.txt");
-    EXPECT_NE(log.find("base dir: " + base.path() + "\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("0 scene list(s) queued"), std::string::npos) << log;
+    RunResult result = runProgram(base.path(), "", "env -u DISPLAY -u WAYLAND_DISPLAY");
+    EXPECT_EQ(result.exitCode, 2) << result.output;
+    EXPECT_NE(result.output.find("no display to draw on"), std::string::npos) << result.output;
 }
 
 }  // namespace

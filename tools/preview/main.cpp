@@ -12,6 +12,7 @@
 #include "app/glCaps.h"
 #include "app/glWin.h"
 #include "app/log.h"
+#include "app/renderCaps.h"
 #include "app/settingsAccess.h"
 #include "render/cache/sceneTextureCache.h"
 #include "render/cache/textureUploader.h"
@@ -43,16 +44,6 @@ void printLogLine(int, const char* label, const char* text) {
     bool plain = std::strspn(label, " ") == std::strlen(label);
     std::printf("%s%s%s%s", plain ? "" : label, plain ? "" : ": ", text, newline ? "" : "\n");
     std::fflush(stdout);
-}
-
-RenderCaps renderCapsFrom(const GLCapabilities& found, SettingsAccess& settings) {
-    RenderCaps caps;
-    caps.multitexture = found.multitexture;
-    caps.vertexBufferObjects = found.vertexBufferObjects;
-    caps.floatTextures = found.floatTextures;
-    caps.floatTextureFormat = static_cast<GLenum>(floatTextureFormat(found, settings));
-    caps.floatRenderTextureFormat = static_cast<GLenum>(floatRenderTextureFormat(found, settings));
-    return caps;
 }
 
 // Events: closing the window ends the preview; keys and the mouse go to the scene.

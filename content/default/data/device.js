@@ -1,3 +1,12 @@
-// The control script in device mode; for now the same as script.js.
+// The control script in device mode: the player of utils.js.
 function onInit() {
+    playerInit();
+}
+
+function onScenesLoaded() {
+    playerScenesLoaded();
+}
+
+function onFrame() {
+    playerFrame();
 }

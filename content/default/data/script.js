@@ -1,3 +1,12 @@
-// The default control script: picks scenes and composes the render tree.
+// The control script outside device mode: the player of utils.js.
 function onInit() {
+    playerInit();
+}
+
+function onScenesLoaded() {
+    playerScenesLoaded();
+}
+
+function onFrame() {
+    playerFrame();
 }

@@ -1,0 +1,4 @@
+// The vertex colour alone.
+void main() {
+    gl_FragColor = gl_Color;
+}
