@@ -19,9 +19,6 @@
 
 namespace {
 
-// More than the four bytes of the longest UTF-8 sequence.
-constexpr size_t kParsePadding = 8;
-
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
            text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -142,14 +139,8 @@ void CSceneRegistry::loadText(const std::string& xml) {
 }
 
 bool CSceneRegistry::registerElements(const std::string& text, const std::string& listFile) {
-    // The parser steps over a multi-byte UTF-8 character whole, even when the
-    // text ends inside it, and then reads on past the terminating 0. Zero
-    // bytes beyond the longest such step keep it inside the buffer; the text
-    // ends at its first 0 byte, as a file read through vfileLoad does.
-    std::string padded(text.c_str());
-    padded.append(kParsePadding, '\0');
     TiXmlDocument document;
-    document.Parse(padded.c_str());
+    parseXmlText(document, text);
     if (document.Error()) {
         Log(LOG_WARNING, "XML error in '%s' at line %d: %s\n", listFile.c_str(),
             document.ErrorRow(), document.ErrorDesc());

@@ -25,7 +25,7 @@ std::unique_ptr<SceneDefinition> findSceneDefinition(const std::string& id, Scen
         char* text = vfileLoad(name);
         if (!text) continue;
         TiXmlDocument document;
-        document.Parse(text);
+        parseXmlText(document, text);
         std::free(text);
         ++lists;
         for (const TiXmlElement* element : sceneElements(document)) {
