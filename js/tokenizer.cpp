@@ -152,6 +152,25 @@ private:
         }
     }
 
+    // Inside double quotes a backslash takes the next character literally,
+    // except for the escapes that quoteJsString writes (\n, \r, \a and \xHH):
+    // strings the program writes into settings.js must read back unchanged.
+    char doubleQuotedEscape() {
+        switch (cur_) {
+            case 'n':
+                return '\n';
+            case 'r':
+                return '\r';
+            case 'a':
+                return '\a';
+            case 'x':
+                advance();
+                return escapedNumber(2, 16);
+            default:
+                return static_cast<char>(cur_);
+        }
+    }
+
     void readDoubleQuoted(CJsToken& token) {
         token.kind = TOK_STRING;
         advance();
@@ -159,7 +178,8 @@ private:
             if (cur_ == '\\') {
                 advance();
                 if (!cur_) break;
-                token.text += cur_ == 'n' ? '\n' : static_cast<char>(cur_);
+                token.text += doubleQuotedEscape();
+                if (!cur_) break;
             } else {
                 token.text += static_cast<char>(cur_);
             }

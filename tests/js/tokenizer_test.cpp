@@ -65,6 +65,22 @@ TEST(TokenizerTest, NumbersKeepTheirTextAndKind) {
     EXPECT_EQ((std::vector<int>{TOK_INT, '.', TOK_INT}), kinds("0x1.5"));
 }
 
+// Settings and JSON are written with quoteJsString and read back by the
+// tokenizer: every byte must survive the trip, UTF-8 text included.
+TEST(TokenizerTest, QuotedStringsReadBackExactly) {
+    std::string every;
+    for (int byte = 1; byte < 256; byte++)
+        every += static_cast<char>(byte);
+    for (const std::string& text : {every, std::string("Caf\xC3\xA9 \xE2\x80\x93 tab\there"),
+                                    std::string("x\x7F\r\n\a\"'\\")}) {
+        auto tokens = readAll(quoteJsString(text));
+        ASSERT_EQ(1u, tokens.size());
+        EXPECT_EQ(text, tokens[0].text);
+    }
+    // Escapes quoteJsString never writes keep their letter in double quotes.
+    EXPECT_EQ("tz", readAll("\"\\t\\z\"")[0].text);
+}
+
 TEST(TokenizerTest, StringEscapesDependOnTheQuote) {
     EXPECT_EQ("atb", readAll("\"a\\tb\"")[0].text);
     EXPECT_EQ("a\tb", readAll("'a\\tb'")[0].text);
