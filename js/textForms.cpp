@@ -41,6 +41,10 @@ void writeJsonAt(const CJsValue* value, std::string& out, const std::string& pre
             if (out.size() > kMaxTextBytes) break;
         }
         out += "\n" + prefix + "]";
+    } else if (value->isNative()) {
+        // A native has no source text; what sourceText gives ("function (a) "
+        // with no body) would make the whole written text unreadable.
+        out += "undefined";
     } else {
         out += value->sourceText();
     }

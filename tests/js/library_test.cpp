@@ -123,3 +123,16 @@ TEST_F(LibraryTest, JoinRefusesAbsurdLengths) {
 }
 
 }  // namespace
+
+// settings.js is written with writeJson and run again at the next start: a
+// native function or an object made with new must not make it unreadable.
+TEST_F(LibraryTest, WrittenObjectsHoldingNativesReadBack) {
+    engine.runScript("var s = { keep : 7, f : eval, made : new Object(), name : 'n' };");
+    std::string json = engine.lookupPath("s")->writeJson("");
+    CJsEngine fresh;
+    registerBaseLibrary(fresh);
+    fresh.runScript("var back = " + json + ";");
+    EXPECT_EQ(7, fresh.lookupPath("back.keep")->asInt());
+    EXPECT_EQ("n", fresh.lookupPath("back.name")->asString());
+    EXPECT_TRUE(fresh.lookupPath("back.f")->isUndefined());
+}
