@@ -3,6 +3,7 @@
 
 #include "app/baseDirectory.h"
 #include "app/commandLine.h"
+#include "app/configDialogWindow.h"
 #include "app/log.h"
 #include "app/startup.h"
 
@@ -22,9 +23,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "vortalis: %s\n", options.error.c_str());
             return launchExitCode(options);
         case LaunchMode::Configure:
-            std::fputs("vortalis: the configuration dialog is not available in this build yet\n",
-                       stderr);
-            return 0;
+            return runConfigDialog(baseDirectory);
         case LaunchMode::Visualiser:
             break;
     }

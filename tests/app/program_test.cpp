@@ -1,6 +1,7 @@
 // Runs the real program binary to check what its exit codes and output say.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -37,11 +38,17 @@ TEST(Program, RefusedSwitchesExitWithOneAndTouchNothing) {
     EXPECT_EQ(base.read("log.txt"), "");
 }
 
-TEST(Program, ConfigureSwitchReachesTheDialogBranch) {
+TEST(Program, ConfigureSwitchWithoutADisplaySaysSoAndWritesNothing) {
     TempDir base;
-    RunResult result = runProgram(base.path(), "/c:1234");
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(result.output.find("configuration dialog"), std::string::npos) << result.output;
+    const std::string settings = "var settings = { \"fakesound\" : { \"bpm\" : 300 } };";
+    base.write("settings.js", settings);
+    for (const char* arguments : {"/c:1234", "/c"}) {
+        RunResult result = runProgram(base.path(), arguments, "env -u DISPLAY -u WAYLAND_DISPLAY");
+        EXPECT_EQ(result.exitCode, 2) << arguments << ": " << result.output;
+        EXPECT_NE(result.output.find("no display to draw on"), std::string::npos) << result.output;
+    }
+    EXPECT_EQ(base.read("settings.js"), settings);
+    EXPECT_EQ(access((base.path() + "deviceid.js").c_str(), F_OK), -1);
 }
 
 TEST(Program, HelpAndVersion) {
