@@ -2,10 +2,11 @@
 // order. The order is the contract behind the indices that FINDNATIVE
 // stores in VM memory, so entries are only ever appended. Natives whose
 // services live in other libraries (scene parameters, script, files,
-// graphics, metaballs) start with vmNativeUnavailable; those libraries
-// install their handlers with vmSetNativeHandler.
+// graphics) start with vmNativeUnavailable; those libraries install their
+// handlers with vmSetNativeHandler.
 #include <cstring>
 
+#include "vm/metaballs.h"
 #include "vm/native.h"
 #include "vm/natives.h"
 
@@ -82,15 +83,15 @@ NativeDefinition nativeTable[] = {
     {"V glClear(F,F,F,F,I)",                  kLater,              0},
     {"I glGetInt(I)",                         kLater,              0},
     {"V glSetInt(I,I)",                       kLater,              0},
-    {"V mbClear(*MetaBallVolume,I)",          kLater,              0},
-    {"I mbTriangleCount(*MetaBallVolume)",    kLater,              1},
-    {"I mbTriangulateN3V3(*MetaBallVolume,*N3V3,I)", kLater,       1},
-    {"I mbValue(*MetaBallVolume,*Vector3)",   kLater,              0},
-    {"V mbBall(*MetaBallVolume,*Vector3,F,I)", kLater,             0},
-    {"V mbLookupBall(*MetaBallVolume,*MetaBallLookup,*Vector3,F,I)", kLater, 0},
-    {"V mbDisc(*MetaBallVolume,*Vector3,I,F,I)", kLater,           0},
-    {"V mbLookupCreate(*MetaBallLookup,I)",   kLater,              0},
-    {"V mbLookupDestroy(*MetaBallLookup)",    kLater,              0},
+    {"V mbClear(*MetaBallVolume,I)",          vmnMbClear,          0},
+    {"I mbTriangleCount(*MetaBallVolume)",    vmnMbTriangleCount,  1},
+    {"I mbTriangulateN3V3(*MetaBallVolume,*N3V3,I)", vmnMbTriangulateN3V3, 1},
+    {"I mbValue(*MetaBallVolume,*Vector3)",   vmnMbValue,          0},
+    {"V mbBall(*MetaBallVolume,*Vector3,F,I)", vmnMbBall,          0},
+    {"V mbLookupBall(*MetaBallVolume,*MetaBallLookup,*Vector3,F,I)", vmnMbLookupBall, 0},
+    {"V mbDisc(*MetaBallVolume,*Vector3,I,F,I)", vmnMbDisc,        0},
+    {"V mbLookupCreate(*MetaBallLookup,I)",   vmnMbLookupCreate,   0},
+    {"V mbLookupDestroy(*MetaBallLookup)",    vmnMbLookupDestroy,  0},
     {"V qSort(*I,*F,I)",                      vmnQSort,            0},
     {"F cubicInterpFloat(F,F,F,F,F)",         vmnCubicInterpFloat, 0},
 };

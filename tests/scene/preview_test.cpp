@@ -1,12 +1,14 @@
-// vortalis-preview as a process: the first real scene played for two frame
-// counts gives two different, non-uniform shots; a failing scene and an
-// unknown scene end with exit status 1; a bad command line with 2.
+// vortalis-preview as a process: the default content's scenes (not its
+// transitions), each played for two frame counts, give two different,
+// non-uniform shots; a failing scene and an unknown scene end with exit
+// status 1; a bad command line with 2.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <set>
 
 #include "render/imageFile.h"
@@ -56,34 +58,39 @@ bool displayAvailable() {
 
 const std::string kContent = "--base " VORTALIS_CONTENT_DIR;
 
-TEST(PreviewTest, TheFirstSceneMovesWithTime) {
+TEST(PreviewTest, TheDefaultScenesMoveWithTime) {
     if (!displayAvailable()) GTEST_SKIP() << "no display";
-    TempDir shots;
-    PreviewRun early = runPreview(kContent + " --size 160x120 --frames 20 --shot " + shots.path() +
-                                  "early.png pulse");
-    ASSERT_EQ(early.status, 0) << early.output;
-    PreviewRun late = runPreview(kContent + " --size 160x120 --frames 50 --shot " + shots.path() +
-                                 "late.png pulse");
-    ASSERT_EQ(late.status, 0) << late.output;
-    EXPECT_NE(late.output.find("Read 1 scene lists"), std::string::npos) << late.output;
+    for (const std::string scene : {"pulse", "blobs"}) {
+        SCOPED_TRACE(scene);
+        TempDir shots;
+        PreviewRun early = runPreview(kContent + " --size 160x120 --frames 20 --shot " +
+                                      shots.path() + "early.png " + scene);
+        ASSERT_EQ(early.status, 0) << early.output;
+        PreviewRun late = runPreview(kContent + " --size 160x120 --frames 50 --shot " +
+                                     shots.path() + "late.png " + scene);
+        ASSERT_EQ(late.status, 0) << late.output;
+        EXPECT_TRUE(std::regex_search(late.output, std::regex("Read [1-9][0-9]* scene lists")))
+            << late.output;
 
-    std::unique_ptr<Image> a = readPng(shots.path() + "early.png");
-    std::unique_ptr<Image> b = readPng(shots.path() + "late.png");
-    ASSERT_TRUE(a && b);
-    ASSERT_EQ(a->width, 160);
-    ASSERT_EQ(a->height, 120);
-    ASSERT_EQ(b->pixels.size(), a->pixels.size());
-    std::set<uint32_t> colours;
-    for (int y = 0; y < a->height; ++y)
-        for (int x = 0; x < a->width; ++x) {
-            const uint8_t* p = a->pixel(x, y);
-            colours.insert(p[0] << 16 | p[1] << 8 | p[2]);
-        }
-    EXPECT_GT(colours.size(), 10u) << "the shot is (almost) one colour";
-    size_t differing = 0;
-    for (size_t i = 0; i < a->pixels.size(); ++i)
-        differing += a->pixels[i] != b->pixels[i];
-    EXPECT_GT(differing, a->pixels.size() / 20) << "twenty frames later the scene looks the same";
+        std::unique_ptr<Image> a = readPng(shots.path() + "early.png");
+        std::unique_ptr<Image> b = readPng(shots.path() + "late.png");
+        ASSERT_TRUE(a && b);
+        ASSERT_EQ(a->width, 160);
+        ASSERT_EQ(a->height, 120);
+        ASSERT_EQ(b->pixels.size(), a->pixels.size());
+        std::set<uint32_t> colours;
+        for (int y = 0; y < a->height; ++y)
+            for (int x = 0; x < a->width; ++x) {
+                const uint8_t* p = a->pixel(x, y);
+                colours.insert(p[0] << 16 | p[1] << 8 | p[2]);
+            }
+        EXPECT_GT(colours.size(), 10u) << "the shot is (almost) one colour";
+        size_t differing = 0;
+        for (size_t i = 0; i < a->pixels.size(); ++i)
+            differing += a->pixels[i] != b->pixels[i];
+        EXPECT_GT(differing, a->pixels.size() / 20)
+            << "thirty frames later the scene looks the same";
+    }
 }
 
 // A base directory holding one archive with a list of two scenes: `broken`
