@@ -23,7 +23,7 @@ const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 void CVisMain::step() {
     CurrentVis inside(this);
     if (graphics_) glReportErrors(__FILE__, __LINE__);
-    // The updater's state machine joins here when content updates arrive.
+    updater_.step();
     window_->makeCurrent();
     window_->processMessage();
     InputTargets targets{*window_, *this, *this, quitRequested_, mouseMoveCount_};

@@ -191,7 +191,9 @@ void CVisMain::openWindow() {
 void CVisMain::startGraphics() {
     GLCapabilities found;
     if (graphics_) {
-        found = probeGL();
+        GLDriverInfo driver = readGLDriverInfo();
+        hardware_ = {driver.vendor, driver.renderer, driver.version, driver.extensions};
+        found = evaluateGLCapabilities(driver);
         if (!found.usable) optionFlags_ |= VIS_NO_OPENGL;
         applyVsyncSetting(*settings_, found.extensionText, sdlSwapInterval);
         renderSetCaps(renderCapsFrom(found, *settings_));
@@ -387,4 +389,59 @@ void CVisMain::keyEvent(int code) {
 
 void CVisMain::mouseEvent(int x, int y, int state) {
     if (CScene* scene = renderList_->inputScene()) scene->mouseEvent(x, y, state);
+}
+
+// UpdaterHost
+
+std::string CVisMain::evalString(const std::string& code) {
+    return script_->evalString(code);
+}
+
+bool CVisMain::runCode(const std::string& code) {
+    return script_->runCode(code);
+}
+
+std::string CVisMain::getGlobalString(const std::string& name, const std::string& defaultValue) {
+    return script_->getGlobalString(name, defaultValue);
+}
+
+std::string CVisMain::sceneStatsXml() {
+    return settings_->sceneStatsXml();
+}
+
+std::string CVisMain::messagesXml() {
+    return settings_->messagesXml();
+}
+
+void CVisMain::clearMessages() {
+    settings_->clearMessages();
+}
+
+void CVisMain::clearSceneStats() {
+    settings_->clearSceneStats();
+}
+
+bool CVisMain::archiveMounted(const std::string& path) {
+    return CVFileSystem::get().findArchive(path) != nullptr;
+}
+
+bool CVisMain::mountArchive(const std::string& path) {
+    CVFileSystem::get().addArchive(path);
+    return archiveMounted(path);
+}
+
+void CVisMain::unmountArchive(const std::string& path) {
+    CVFileSystem::get().removeArchive(path);
+}
+
+void CVisMain::queueArchiveScenes(const std::string& path) {
+    CVFileSystem& files = CVFileSystem::get();
+    std::vector<std::string> lists;
+    if (CVFileArchive* archive = files.findArchive(path))
+        files.listArchiveFiles(archive, "scenes/", ".xml", lists);
+    registry_->queueFiles(lists);
+}
+
+void CVisMain::retireArchive(const std::string& name) {
+    registry_->retireArchive(name);
 }

@@ -1,10 +1,11 @@
 // CVisMain: the visualiser. It owns everything between the window and the
 // scenes: the script host and settings, the sound analyser, the texture cache
-// and frame buffer pool, the on-screen display, the scene registry and the
-// render list. Construction follows a fixed order that later steps rely on
-// (settings before the log switch, the file system before the scripts, the
-// scripts before the window geometry, the window before GL); step() renders
-// one frame; kill() shuts down in the reverse sense and saves the settings.
+// and frame buffer pool, the on-screen display, the content updater, the
+// scene registry and the render list. Construction follows a fixed order
+// that later steps rely on (settings before the log switch, the file system
+// before the scripts, the scripts before the window geometry, the window
+// before GL); step() renders one frame; kill() shuts down in the reverse
+// sense and saves the settings.
 //
 // `currentVis` points at the visualiser only while it is inside its
 // constructor or step(): the logger reaches the on-screen display and the
@@ -26,6 +27,7 @@
 #include "app/log.h"
 #include "render/renderState.h"
 #include "scene/sceneHost.h"
+#include "update/updater.h"
 #include "vis/onScreenDisplay.h"
 #include "vis/renderList.h"
 #include "vis/sceneRegistry.h"
@@ -51,7 +53,8 @@ class CVisMain : public SceneHost,
                  public LogObserver,
                  public RenderHost,
                  public InputScript,
-                 public InputScene {
+                 public InputScene,
+                 public UpdaterHost {
 public:
     static constexpr const char* kVersion = "1.67";
     static constexpr const char* kOperatingSystem = "LINUX";
@@ -95,8 +98,13 @@ public:
     void setSoundTempo(double beatsPerMinute);
     // Writes the next finished frame to `path` (before it is shown).
     void requestScreenshot(const std::string& path);
-    void requestUpdaterRestart() { updaterRestartRequested_ = true; }
+    void requestUpdaterRestart() {
+        updaterRestartRequested_ = true;
+        updater_.restart();
+    }
+    // True once a restart was asked for, whether or not a cycle started.
     bool updaterRestartRequested() const { return updaterRestartRequested_; }
+    CUpdater& updater() { return updater_; }
     // Mounts an archive of the base directory (or a full path) and queues
     // its scene lists; false when it could not be mounted.
     bool addArchive(const std::string& name);
@@ -139,6 +147,21 @@ public:
     void keyEvent(int code) override;
     void mouseEvent(int x, int y, int state) override;
 
+    // UpdaterHost (settings, baseDirectory and showOnScreen are above)
+    std::string evalString(const std::string& code) override;
+    bool runCode(const std::string& code) override;
+    std::string getGlobalString(const std::string& name, const std::string& defaultValue) override;
+    std::string sceneStatsXml() override;
+    std::string messagesXml() override;
+    void clearMessages() override;
+    void clearSceneStats() override;
+    UpdaterHardware hardware() override { return hardware_; }
+    bool archiveMounted(const std::string& path) override;
+    bool mountArchive(const std::string& path) override;
+    void unmountArchive(const std::string& path) override;
+    void queueArchiveScenes(const std::string& path) override;
+    void retireArchive(const std::string& name) override;
+
 private:
     // Sets `currentVis` and the log observer for the length of a constructor
     // or frame, and clears them however it ends.
@@ -173,6 +196,8 @@ private:
     SoundSource* source_ = nullptr;
     std::unique_ptr<SoundAnalyser> analyser_;
     COnScreenDisplay osd_;
+    CUpdater updater_{*this};
+    UpdaterHardware hardware_;  // the driver strings read by the probe
     FrameTiming timing_;
     std::string baseDirectory_;
     std::unique_ptr<CSceneRegistry> registry_;

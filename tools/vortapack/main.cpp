@@ -1,5 +1,7 @@
-// vortapack: create, list, print, extract and verify content archives.
+// vortapack: create, list, print, extract, verify and serve content archives.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@ const char* const kUsage =
     "       vortapack [-v] cat ARCHIVE NAME\n"
     "       vortapack [-v] extract ARCHIVE DIR\n"
     "       vortapack [-v] verify ARCHIVE\n"
+    "       vortapack [-v] serve [--port N] [--bind ADDR] [--requests N] DIR\n"
     "       vortapack --help\n"
     "\n"
     "create   packs files and directory trees into a new archive. Files below a\n"
@@ -26,6 +29,11 @@ const char* const kUsage =
     "extract  writes every entry below DIR; refuses archives whose entry names\n"
     "         are absolute or contain a '..' component.\n"
     "verify   loads and checks every entry.\n"
+    "serve    answers the visualiser's update requests with the archives in DIR\n"
+    "         and serves them, until SIGINT or SIGTERM (or N answered requests\n"
+    "         with --requests). Listens on 127.0.0.1:8080 unless --bind and\n"
+    "         --port say otherwise; --port 0 picks a free port. Prints the\n"
+    "         address, then one line per request.\n"
     "-v       also shows informational messages.\n"
     "\n"
     "Exit status: 0 success, 1 failure (reason on stderr), 2 bad usage.\n";
@@ -35,11 +43,56 @@ int usageError(const std::string& problem) {
     return kExitUsage;
 }
 
-int run(const std::string& command, const std::vector<std::string>& args, bool store) {
-    if (store && command != "create") return usageError("--store applies to create only");
+struct Options {
+    bool store = false;
+    bool serveOptions = false;  // some option of serve was given
+    ServeOptions serve;
+};
+
+// The number in `text`, when all of it is one within [low, high].
+bool parseNumber(const std::string& text, long low, long high, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && errno == 0 && value >= low && value <= high;
+}
+
+// Options that take a value: --port, --bind, --requests. Returns false for
+// anything else; `problem` is set when the option is one of them but wrong.
+bool valueOption(const std::string& arg, const char* value, Options& options,
+                 std::string& problem) {
+    if (arg != "--port" && arg != "--bind" && arg != "--requests") return false;
+    options.serveOptions = true;
+    long number = 0;
+    if (!value) {
+        problem = arg + " needs a value";
+    } else if (arg == "--bind") {
+        options.serve.bind = value;
+    } else if (arg == "--port") {
+        if (parseNumber(value, 0, 65535, number))
+            options.serve.port = static_cast<int>(number);
+        else
+            problem = "--port needs a number from 0 to 65535";
+    } else if (parseNumber(value, 1, 1L << 30, number)) {
+        options.serve.requests = number;
+    } else {
+        problem = "--requests needs a positive number";
+    }
+    return true;
+}
+
+int run(const std::string& command, const std::vector<std::string>& args, const Options& options) {
+    if (options.store && command != "create") return usageError("--store applies to create only");
+    if (options.serveOptions && command != "serve")
+        return usageError("--port, --bind and --requests apply to serve only");
     if (command == "create") {
         if (args.size() < 2) return usageError("create needs OUT and at least one input");
-        return packCreate(args[0], std::vector<std::string>(args.begin() + 1, args.end()), store);
+        return packCreate(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
+                          options.store);
+    }
+    if (command == "serve") {
+        if (args.size() != 1) return usageError("serve needs exactly one DIR");
+        return packServe(args[0], options.serve);
     }
     if (command == "list" || command == "verify") {
         if (args.size() != 1) return usageError(command + " needs exactly one ARCHIVE");
@@ -55,7 +108,8 @@ int run(const std::string& command, const std::vector<std::string>& args, bool s
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool verbose = false, store = false, optionsDone = false;
+    bool verbose = false, optionsDone = false;
+    Options options;
     std::string command;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
@@ -69,7 +123,12 @@ int main(int argc, char** argv) {
         } else if (!optionsDone && (arg == "-v" || arg == "--verbose")) {
             verbose = true;
         } else if (!optionsDone && arg == "--store") {
-            store = true;
+            options.store = true;
+        } else if (std::string problem;
+                   !optionsDone &&
+                   valueOption(arg, i + 1 < argc ? argv[i + 1] : nullptr, options, problem)) {
+            if (!problem.empty()) return usageError(problem);
+            ++i;
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option '" + arg + "'");
         } else if (command.empty()) {
@@ -87,7 +146,7 @@ int main(int argc, char** argv) {
         if (length == 0 || text[length - 1] != '\n') std::fputc('\n', stderr);
     });
     try {
-        return run(command, args, store);
+        return run(command, args, options);
     } catch (const VisException& e) {
         return kExitFailure;  // already on stderr through the mirror
     }

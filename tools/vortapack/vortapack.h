@@ -23,6 +23,17 @@ int packExtract(const std::string& archive, const std::string& directory);
 // Loads every entry; fails if any entry or header is damaged.
 int packVerify(const std::string& archive);
 
+struct ServeOptions {
+    std::string bind = "127.0.0.1";
+    int port = 8080;    // 0 picks a free port (shown in the first line)
+    long requests = 0;  // stop after this many answered requests; 0 never
+};
+// Serves the archives in `directory` to the visualiser's updater over HTTP/1.0
+// until SIGINT or SIGTERM (or the request limit): an update list naming every
+// archive with its size and checksum, and the archives themselves. Prints the
+// address, then one line per request, to stdout.
+int packServe(const std::string& directory, const ServeOptions& options);
+
 // Counts logged warnings and errors (damaged headers are dropped by the
 // reader with a message only, so verify counts messages to notice them).
 void packCountMessage(int level);
