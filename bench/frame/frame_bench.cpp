@@ -1,6 +1,6 @@
 // The CPU cost of the system's own work per frame for the first real scene
 // (sound analysis, scene step and render, natives), of the whole visualiser
-// frame step playing a crossfade of two scenes under the control script and
+// frame step playing a fade of two scenes under the control script and
 // the on-screen display, and of the sound analyser per second of audio; and
 // the frame rate of the visualiser beside the preview's for the same scene.
 //
@@ -367,7 +367,7 @@ bool reportInstructions(const Options& options) {
         return false;
     }
     std::printf(
-        "Whole frame (CVisMain::step): crossfade(pulse-b, pulse), control script, 3 on-screen\n"
+        "Whole frame (CVisMain::step): fade(pulse-b, pulse), control script, 3 on-screen\n"
         "messages, statistics; %d frames at %dx%d, instructions per frame:\n",
         options.frames, kSize, kSize);
     printShares(whole, options.frames);

@@ -1,6 +1,6 @@
 // The whole visualiser in the frame bench. The base directory is made for the
 // run: copies of the default archives, a settings.js that fixes the window
-// size, and for the crossfade tree a small archive written here with a second
+// size, and for the fade tree a small archive written here with a second
 // scene and the control script. Its name sorts after "default", and archives
 // mount in name order with the last mounted serving a path, so its
 // data/device.js is the one that runs.
@@ -55,7 +55,7 @@ const char* const kBenchSceneList = R"(<SceneList>
 </SceneList>
 )";
 
-// The list A, B, crossfade reads as crossfade(B, A): B fades out over A.
+// The list A, B, fade reads as fade(B, A): B fades out over A.
 // The display ages messages by the frame's timePass right after onFrame, so
 // the script, adding the same timePass, prints the next three in the frame
 // where the present ones reach ten seconds: three are drawn in every frame
@@ -67,7 +67,7 @@ var shownFor = 0;
 
 function showMessages() {
     printOSD("Frame bench");
-    printOSD("^crossfade of two scenes");
+    printOSD("^fade of two scenes");
     printOSD("!three messages on screen");
     shownFor = 0;
 }
@@ -79,15 +79,15 @@ function onInit() {
 function onScenesLoaded() {
     renderSceneInsert("pulse", -1);
     renderSceneInsert("pulse-b", -1);
-    renderSceneInsert("crossfade", -1);
-    renderSceneSet(renderSceneFind("crossfade"), "Duration", "600");
+    renderSceneInsert("fade", -1);
+    renderSceneSet(renderSceneFind("fade"), "Duration", "600");
     showMessages();
 }
 
 function onFrame() {
     frames = frames + 1;
     playingFor = playingFor + timePass;
-    if (renderSceneFind("crossfade") < 0) return;
+    if (renderSceneFind("fade") < 0) return;
     if (playingFor >= 15) playingFor = 0;
     shownFor = shownFor + timePass;
     if (shownFor >= 10) {

@@ -9,7 +9,7 @@ enum class BenchBase {
     // The default content with its own control script.
     DEFAULT_CONTENT,
     // An extra archive with a second scene and a control script that plays
-    // crossfade(pulse-b, pulse) and keeps three on-screen messages.
+    // fade(pulse-b, pulse) and keeps three on-screen messages.
     CROSSFADE_TREE,
 };
 

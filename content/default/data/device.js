@@ -10,3 +10,7 @@ function onScenesLoaded() {
 function onFrame() {
     playerFrame();
 }
+
+function onKeyPress(name) {
+    playerKey(name);
+}
