@@ -23,9 +23,7 @@ constexpr int kTextWidth = 640;
 constexpr int kTextHeight = 480;
 
 std::string sourceShader(const std::string& name) {
-    std::string here = __FILE__;
-    std::string root = here.substr(0, here.rfind("tests/vis/"));
-    std::ifstream file(root + "content/default/shaders/" + name);
+    std::ifstream file(std::string(VORTALIS_SOURCE_DIR "/content/default/shaders/") + name);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
