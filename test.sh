@@ -19,6 +19,13 @@ failed=0
 
 ./scripts/install-deps.sh || exit 1
 
+# Compiler caching when ccache is there: paths are hashed relative to this
+# tree, so a clone elsewhere on the same machine reuses what was compiled.
+if command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
+
 xvfb() { xvfb-run -a -s "-screen 0 1280x720x24" "$@"; }
 
 # Runs ctest in a build directory and remembers its closing counts.
@@ -64,8 +71,11 @@ if build build-test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   # Every program and tool must install, together with the default content.
   missing=""
   if cmake --install build-test --prefix build-test/install-check >/dev/null; then
-    for file in bin/vortalis bin/vortalis-preview bin/vortapack bin/vsasm bin/vmrun bin/jsrun \
-                share/vortalis/default.vortapack; do
+    for file in bin/vortalis bin/vortalis-preview bin/vortalis-beats bin/vortapack bin/vsasm bin/vmrun bin/jsrun \
+                share/vortalis/default.vortapack \
+                share/xscreensaver/config/vortalis.xml share/man/man6/vortalis.6 \
+                share/applications/vortalis.desktop share/applications/screensavers/vortalis.desktop \
+                share/icons/hicolor/256x256/apps/vortalis.png; do
       [ -e "build-test/install-check/$file" ] || missing="$missing $file"
     done
   else

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/log.h"
+#include "app/x11Host.h"
 
 CGLWin* CGLWin::receiver_ = nullptr;
 
@@ -100,7 +101,11 @@ void CGLWin::logStep(const char* step) {
 bool CGLWin::fail(const char* text) {
     Log(LOG_INFO, "CGLWin: %s (%s)\n", text, SDL_GetError());
     destroy();
-    boxes_(BoxKind::Warning, "ERROR", text);
+    // Nobody looks at a box over a screen locker or behind a render job.
+    if (placement_ == Placement::Own)
+        boxes_(BoxKind::Warning, "ERROR", text);
+    else
+        std::fprintf(stderr, "ERROR: %s\n", text);
     return false;
 }
 
@@ -123,10 +128,24 @@ bool CGLWin::pixelFormatSuitable() {
     return doubleBuffered == 1 && depthBits >= 16;
 }
 
+void CGLWin::useHostWindow(uint32_t id) {
+    placement_ = Placement::Host;
+    hostWindow_ = id;
+}
+
+void CGLWin::useHiddenWindow() {
+    placement_ = Placement::Hidden;
+}
+
 bool CGLWin::create() {
     if (window_) return true;
     if (!ensureVideo()) return fail("Window Creation Error.");
-    if (!showSystemCursor) {
+    if (placement_ == Placement::Host) return createInHost();
+    if (placement_ == Placement::Hidden) {
+        fullscreen = false;
+        showOnCreate = false;
+    }
+    if (!showSystemCursor && placement_ == Placement::Own) {
         blankCursor_ = createBlankCursor();
         if (blankCursor_) SDL_SetCursor(blankCursor_);
     }
@@ -152,10 +171,7 @@ bool CGLWin::create() {
     Log(LOG_INFO, "WindowRect adjusted to %d,%d %d,%d\n", left - borderLeft, top - borderTop,
         left + width + borderRight, top + height + borderBottom);
 
-    context_ = SDL_GL_CreateContext(window_);
-    if (!context_) return fail("Can't Create A GL Rendering Context.");
-    if (SDL_GL_MakeCurrent(window_, context_) != 0)
-        return fail("Can't Activate The GL Rendering Context.");
+    if (!createContext()) return false;
     if (!pixelFormatSuitable()) return fail("Can't Find A Suitable PixelFormat.");
     displayChanged = switchMode;
 
@@ -165,6 +181,42 @@ bool CGLWin::create() {
         if (takeFocus) SDL_SetWindowInputFocus(window_);
         shown = true;
     }
+    receiver_ = this;
+    return true;
+}
+
+bool CGLWin::createContext() {
+    context_ = SDL_GL_CreateContext(window_);
+    if (!context_) return fail("Can't Create A GL Rendering Context.");
+    if (SDL_GL_MakeCurrent(window_, context_) != 0)
+        return fail("Can't Activate The GL Rendering Context.");
+    return true;
+}
+
+// The host made the window with a visual of its choosing; the context is
+// made for that visual, and a host that gave one without double buffering or
+// depth still gets pictures, only perhaps with flicker.
+bool CGLWin::createInHost() {
+    uint32_t id = hostWindow_ ? hostWindow_ : x11RootWindow();
+    if (!id || !x11WindowExists(id)) {
+        Log(LOG_WARNING, "CGLWin: there is no X window 0x%lx to draw in\n",
+            static_cast<unsigned long>(id));
+        return fail("Window Creation Error.");
+    }
+    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+    setContextAttributes(colourBits);
+    window_ = SDL_CreateWindowFrom(reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
+    if (!window_) return fail("Window Creation Error.");
+    fullscreen = false;
+    SDL_GetWindowPosition(window_, &left, &top);
+    SDL_GetWindowSize(window_, &width, &height);
+    Log(LOG_INFO, "Drawing in the host's window 0x%lx of %d x %d\n", static_cast<unsigned long>(id),
+        width, height);
+    x11WatchStructure(window_);
+    if (!createContext()) return false;
+    if (!pixelFormatSuitable())
+        Log(LOG_WARNING, "CGLWin: the host's window has no double buffer or depth buffer\n");
+    shown = true;
     receiver_ = this;
     return true;
 }
@@ -242,6 +294,7 @@ void CGLWin::swapBuffers() {
 }
 
 void CGLWin::setPosition(int x, int y, int w, int h) {
+    if (placement_ != Placement::Own) return;
     if (x == left && y == top && w == width && h == height) return;
     if (window_) {
         SDL_SetWindowPosition(window_, x, y);
@@ -253,7 +306,7 @@ void CGLWin::setPosition(int x, int y, int w, int h) {
 }
 
 void CGLWin::setFullScreen(bool on) {
-    if (on == fullscreen) return;
+    if (placement_ != Placement::Own || on == fullscreen) return;
     fullscreen = on;
     if (!window_) return;
     if (!on && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN))
@@ -264,6 +317,7 @@ void CGLWin::setFullScreen(bool on) {
 }
 
 void CGLWin::show(bool on) {
+    if (placement_ != Placement::Own) return;
     if (window_) {
         if (on)
             SDL_ShowWindow(window_);

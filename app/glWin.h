@@ -2,10 +2,17 @@
 // for a compatibility-profile context (the renderer uses fixed-function
 // matrices, client arrays and quads), double buffered with at least 16 depth
 // bits, and turns SDL events into the window events of the base class.
+//
+// Instead of opening a window of its own it can draw in an X window that a
+// screensaver host made (SDL's foreign windows with OpenGL): the host owns
+// that window's place, size, cursor and input, so moving, restyling and
+// showing do nothing, and the size follows the host's. For offline rendering
+// it opens a hidden window that only carries the OpenGL context.
 #pragma once
 
 #include <SDL.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -24,6 +31,13 @@ public:
     ~CGLWin() override;
     CGLWin(const CGLWin&) = delete;
     CGLWin& operator=(const CGLWin&) = delete;
+
+    // Before create(): draw in the host's X window `id`, or in the root
+    // window of the default screen when `id` is 0.
+    void useHostWindow(uint32_t id);
+    // Before create(): open a hidden window whatever the geometry and
+    // full-screen settings say; it is never shown and never swapped.
+    void useHiddenWindow();
 
     bool create() override;
     void destroy() override;
@@ -48,6 +62,10 @@ public:
     static CGLWin* receiver() { return receiver_; }
 
 private:
+    enum class Placement { Own, Host, Hidden };
+
+    bool createInHost();
+    bool createContext();
     bool ensureVideo();
     bool askFullScreenFallback();
     bool fail(const char* text);
@@ -60,6 +78,8 @@ private:
     SDL_Cursor* blankCursor_ = nullptr;
     bool videoReady_ = false;
     bool cursorHidden_ = false;
+    Placement placement_ = Placement::Own;
+    uint32_t hostWindow_ = 0;
     MessageBoxHandler boxes_;
 
     static CGLWin* receiver_;

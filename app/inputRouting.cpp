@@ -24,14 +24,15 @@ void routeButton(const WindowEvent& event, InputTargets& targets) {
     targets.script.execute("if (" + name + "!=undefined) " + name + "(" + std::to_string(event.x) +
                            ", " + std::to_string(event.y) + ", " + quoted(event.text) + ");");
     if (targets.scene.hasInputScene()) targets.scene.mouseEvent(event.x, event.y, pressed ? 1 : -1);
-    targets.quitRequested = true;
+    if (targets.inputEndsRun) targets.quitRequested = true;
 }
 
 void routeMove(const WindowEvent& event, InputTargets& targets) {
     targets.script.execute("if (onMouseMove!=undefined) onMouseMove(" + std::to_string(event.x) +
                            ", " + std::to_string(event.y) + ");");
     if (targets.scene.hasInputScene()) targets.scene.mouseEvent(event.x, event.y, 0);
-    if (++targets.mouseMoveCount > kMouseMovesBeforeQuit) targets.quitRequested = true;
+    if (++targets.mouseMoveCount > kMouseMovesBeforeQuit && targets.inputEndsRun)
+        targets.quitRequested = true;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Routes the window's queued events to the control script, to the input scene
 // and to the end of the run. A screensaver ends on any mouse button and on
-// sustained movement: the sixth mouse-move event since start.
+// sustained movement: the sixth mouse-move event since start. Inside a
+// screensaver host's window the host owns input and decides when the run
+// ends, so there input still reaches scripts and scenes but ends nothing.
 //
 // The script host and the scene runtime are reached through the two small
 // interfaces below, so that routing is tested with recording fakes.
@@ -35,7 +37,8 @@ struct InputTargets {
     InputScript& script;
     InputScene& scene;
     bool& quitRequested;
-    int& mouseMoveCount;  // never reset: counts from the start of the run
+    int& mouseMoveCount;       // never reset: counts from the start of the run
+    bool inputEndsRun = true;  // false inside a screensaver host's window
 };
 
 constexpr int kMouseMovesBeforeQuit = 5;

@@ -1,14 +1,18 @@
 // The entry point: settles the base directory, then acts on the command line.
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/baseDirectory.h"
 #include "app/commandLine.h"
 #include "app/configDialogWindow.h"
 #include "app/log.h"
+#include "app/offlineRender.h"
 #include "app/startup.h"
 
 int main(int argc, char** argv) {
     LaunchOptions options = parseCommandLine(argc, argv);
+    std::string warning = applyHostEnvironment(options, std::getenv("XSCREENSAVER_WINDOW"));
+    if (!warning.empty()) std::fprintf(stderr, "vortalis: %s\n", warning.c_str());
     std::string baseDirectory = settleBaseDirectory(processBaseDirectoryInputs());
     logSetDirectory(baseDirectory);
     switch (options.mode) {
@@ -25,9 +29,11 @@ int main(int argc, char** argv) {
         case LaunchMode::Configure:
             return runConfigDialog(baseDirectory);
         case LaunchMode::Visualiser:
+        case LaunchMode::Render:
             break;
     }
     try {
+        if (options.mode == LaunchMode::Render) return runOfflineRender(options, baseDirectory);
         return runVisualiser(options, baseDirectory);
     } catch (const VisException& fatal) {
         // The message is already in log.txt; say it where the user sees it too.

@@ -1,5 +1,5 @@
 # The command line, the base directory and the visualiser program.
-add_library(vortalis_app STATIC commandLine.cpp baseDirectory.cpp startup.cpp)
+add_library(vortalis_app STATIC commandLine.cpp baseDirectory.cpp startup.cpp offlineRender.cpp)
 target_include_directories(vortalis_app PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(vortalis_app PRIVATE
   VORTALIS_BUILD_DIR="${VORTALIS_BUILD_DIR}"

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   lua5.4 liblua5.4-dev duktape duktape-dev
   xvfb xauth libgl1-mesa-dri mesa-utils
-  clang clang-format libclang-rt-14-dev valgrind git
+  clang clang-format libclang-rt-14-dev valgrind git ccache
 )
 
 missing=()

@@ -1,51 +1,72 @@
-// Beat tracking on the beat strength: a beat is taken when the strength, after
-// having dipped below its smoothed value between the two envelopes, rises to
-// meet it again, or at the latest one second after the previous beat. The
-// period follows the upper median of the last ten accepted intervals, and an
-// oscillator is retuned on each accepted beat so that its phase reaches a whole
-// number when the next beat is due.
+// Beat tracking: a grid of beats one period apart, kept in phase with the
+// music, plus the smoothed strength and its envelopes that scenes also move to.
+//
+// A source that makes its own beat (the synthetic one) says where it is, and
+// the grid follows it. For real sound the period comes from the tempo
+// estimate while it is confident and is kept otherwise, so the beat carries
+// on through a quiet bar (one second at the start and in silence). The phase
+// comes from where the recent onsets fall on the grid extended back in time:
+// each onset is a vector at the angle of its position within the beat,
+// weighted by its strength and fading with age, and the angle of their sum
+// says how far the grid is off. The grid's clock then runs a little slower or
+// faster until it sits on them. Loud onsets pull hardest; weaker ones halfway
+// between the beats (hi-hats on the off-beat) pull the other way and lose.
+//
+// A beat happens when the time since the last one exceeds the period; the
+// oscillator is then retuned so that its phase reaches a whole number when the
+// next beat is due.
 #pragma once
 
-#include <array>
+#include "sound/soundSource.h"
+#include "sound/tempoEstimator.h"
 
 class BeatTracker {
 public:
-    static constexpr int kIntervals = 10;
-    static constexpr float kShortestInterval = 0.33f;  // seconds
-    static constexpr float kLongestWait = 1.0f;        // a beat is forced after this
+    static constexpr float kStartPeriod = 1.0f;  // seconds, also the beat in silence
+    // Beats never come faster than about three a second: faster music is
+    // followed at half its tempo (every other beat), so that a scene that
+    // flashes on the beat stays below three flashes a second. (The tempo
+    // estimate has the same bound.)
+    static constexpr float kShortestPeriod = 0.32f;  // seconds
+    // A known tempo below this (beats per minute) is not followed.
+    static constexpr float kSlowest = 30.0f;
 
-    BeatTracker();
-
-    // One block: the block's beat strength and the visual time it stands for.
-    void step(float strength, float blockSeconds);
+    // One block: its beat strength and the visual time it stands for, after
+    // `tempo` has taken the block's onset. A source that makes its own beat
+    // says where it is in `known` (as of the end of this block), which then
+    // wins over the estimate and the onsets.
+    void step(float strength, float blockSeconds, const TempoEstimator& tempo,
+              const KnownBeat& known = KnownBeat());
 
     float smoothed() const { return smoothed_; }
     float sinceBeat() const { return sinceBeat_; }
     float period() const { return period_; }
+    // Beats per minute of the period.
+    float tempo() const { return 60.0f / period_; }
     float position() const { return sinceBeat_ / period_; }
     float upper() const { return upper_; }
     float lower() const { return lower_; }
     float phase() const { return phase_; }
     float rate() const { return rate_; }
-    // Accepted beats since construction (forced ones included).
+    // Beats since construction.
     int beats() const { return beats_; }
-    const std::array<float, kIntervals>& intervals() const { return intervals_; }
+    // Where the recent onsets fall relative to the grid, in beats (−0.5…0.5]:
+    // 0 when the grid sits on them, as of the last step.
+    float phaseError() const { return phaseError_; }
 
 private:
-    bool detect(float strength);
-    void accept();
-    void advanceOscillator(float blockSeconds);
+    bool followKnownBeat(const KnownBeat& known, float blockSeconds);
+    void followPeriod(float period);
+    float measurePhase(float blockSeconds, const TempoEstimator& tempo) const;
+    void advanceGrid(float blockSeconds, const TempoEstimator& tempo);
+    void advanceOscillator(float blockSeconds, bool beat);
 
     float smoothed_ = 0.0f;
     float sinceBeat_ = 0.0f;
-    float period_ = 1.0f;
-    std::array<float, kIntervals> intervals_;
-    int newestInterval_ = 0;
+    float period_ = kStartPeriod;
     float upper_ = 0.0f;
     float lower_ = 0.0f;
-    bool upperArmed_ = false;
-    bool lowerArmed_ = false;
-    bool smoothedWasAbove_ = false;
+    float phaseError_ = 0.0f;
     float phase_ = 0.0f;
     float rate_ = 0.0f;
     int beats_ = 0;

@@ -13,6 +13,9 @@ constexpr float kSampleScale = 1.0f / 32768.0f;
 // Slow statistics of the band levels, per block (not per second).
 constexpr float kStatisticsKeep = 0.9975f;
 constexpr float kSmallestDeviation = 0.1f;
+// The block duration is measured over about this much visual time (a
+// half-life in seconds).
+constexpr float kPacingMemory = 2.0f;
 
 }  // namespace
 
@@ -31,28 +34,57 @@ void SoundAnalyser::analyse(SoundSource& source, float timePass, float averageFr
     // A time step that is not a number would poison the block duration for
     // good; count it as no time.
     if (std::isfinite(timePass) && timePass > 0.0f) accumulatedTime_ += timePass;
+    // Blocks that arrived since the last call (dropped ones too: they were
+    // sound that passed). A source swapped in has a count of its own, which
+    // says nothing about this frame.
+    const uint64_t appended = source.appendedBlocks();
+    if (!lastSource_) lastAppended_ = 0;
+    if ((&source == lastSource_ || !lastSource_) && appended >= lastAppended_)
+        accumulatedArrivals_ += static_cast<double>(appended - lastAppended_);
+    lastSource_ = &source;
+    lastAppended_ = appended;
     const int wanted = std::min(backlog_, queued);
     if (wanted == 0) return;
+    measureBlockDuration();
 
     // The weight old spectrum and band values keep per block. It follows the
     // same half-life rule at every frame rate, also when a block stands for
     // more than a frame (fast displays), where the values must keep moving.
     const float keep = halfLifeDecay(blockDuration_, averageFrameTime / 4.0f);
+    // A source that makes its own beat says where its newest block ends in
+    // it; the blocks before that one are a block duration earlier each.
+    const KnownBeat newest = source.knownBeat();
     int analysed = 0;
     while (analysed < wanted) {
         std::unique_ptr<SoundBlock> block = source.takeBlock();
         if (!block) break;
-        analyseBlock(*block, keep);
+        KnownBeat known = newest;
+        known.sinceBeat -= static_cast<double>(queued - 1 - analysed) * blockDuration_;
+        analyseBlock(*block, keep, known);
         remember(std::move(block));
         ++analysed;
     }
-    if (analysed == 0) return;
-    publishWaveforms();
-    blockDuration_ = 0.9f * blockDuration_ + 0.1f * accumulatedTime_ / analysed;
-    accumulatedTime_ = 0.0f;
+    if (analysed > 0) publishWaveforms();
 }
 
-void SoundAnalyser::analyseBlock(const SoundBlock& block, float keep) {
+// The visual time that passed over the blocks that arrived in it, both summed
+// over the last few seconds. Arrivals rather than analysed blocks: the backlog
+// pacing takes blocks unevenly, and the queue growing or shrinking by a block
+// or two would make the beat period waver. Sums rather than a mean of each
+// frame's ratio: frames that alternate between two and three blocks would
+// otherwise make the mean of 1/2 and 1/3 the duration and read periods long.
+void SoundAnalyser::measureBlockDuration() {
+    if (accumulatedArrivals_ > 0.0) {
+        const float memory = halfLifeDecay(accumulatedTime_, kPacingMemory);
+        recentTime_ = memory * recentTime_ + accumulatedTime_;
+        recentBlocks_ = memory * recentBlocks_ + static_cast<float>(accumulatedArrivals_);
+        blockDuration_ = recentTime_ / recentBlocks_;
+    }
+    accumulatedTime_ = 0.0f;
+    accumulatedArrivals_ = 0.0;
+}
+
+void SoundAnalyser::analyseBlock(const SoundBlock& block, float keep, const KnownBeat& known) {
     const int half = kWindowFrames / 2;
     std::memmove(left_.window, left_.window + half, half * sizeof(float));
     std::memmove(right_.window, right_.window + half, half * sizeof(float));
@@ -66,6 +98,8 @@ void SoundAnalyser::analyseBlock(const SoundBlock& block, float keep) {
     }
     transform(left_);
     transform(right_);
+    onset_ = envelope_.process(left_.window, right_.window);
+    tempo_.process(onset_);
 
     float spectrumSum[kSpectrumBins];
     for (int n = 0; n < kSpectrumBins; ++n) {
@@ -76,7 +110,7 @@ void SoundAnalyser::analyseBlock(const SoundBlock& block, float keep) {
     standardise(keep, spectrumSum);
     level_ = std::sqrt(energy / kBlockFrames);
     strength_ = beatStrength(spectrumSum);
-    beat_.step(strength_, blockDuration_);
+    beat_.step(strength_, blockDuration_, tempo_, known);
 }
 
 void SoundAnalyser::transform(Channel& channel) {

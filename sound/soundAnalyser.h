@@ -18,7 +18,9 @@
 #include "sound/fft.h"
 #include "sound/logSpectrum.h"
 #include "sound/onsetDetector.h"
+#include "sound/onsetEnvelope.h"
 #include "sound/soundSource.h"
+#include "sound/tempoEstimator.h"
 
 class SoundAnalyser {
 public:
@@ -51,6 +53,9 @@ public:
     // Blocks in the history, at most 16.
     int historyBlocks() const { return historyCount_; }
     const BeatTracker& beat() const { return beat_; }
+    const TempoEstimator& tempo() const { return tempo_; }
+    // The onset envelope's value for the newest block.
+    float onset() const { return onset_; }
     // The remapped spectra of the newest block.
     const float* leftSpectrum() const { return left_.spectrum; }
     const float* rightSpectrum() const { return right_.spectrum; }
@@ -66,7 +71,8 @@ private:
         float variance = 0.0f;
     };
 
-    void analyseBlock(const SoundBlock& block, float keep);
+    void measureBlockDuration();
+    void analyseBlock(const SoundBlock& block, float keep, const KnownBeat& known);
     void transform(Channel& channel);
     void standardise(float keep, const float* spectrumSum);
     float beatStrength(const float* spectrumSum);
@@ -82,6 +88,9 @@ private:
     float historyWave_[kHistoryFloats] = {};
     BandStatistics bands_[kBandCount];
     std::vector<OnsetDetector> detectors_;
+    OnsetEnvelope envelope_;
+    TempoEstimator tempo_;
+    float onset_ = 0.0f;
     BeatTracker beat_;
     float level_ = 0.0f;
     float strength_ = 0.0f;
@@ -89,6 +98,11 @@ private:
     int backlog_ = 0;
     float accumulatedTime_ = 0.0f;
     float blockDuration_ = 0.0f;
+    double accumulatedArrivals_ = 0.0;  // blocks queued since the last measurement
+    const SoundSource* lastSource_ = nullptr;
+    uint64_t lastAppended_ = 0;  // the source's count of appended blocks then
+    float recentTime_ = 0.0f;    // visual time, summed with fading weights
+    float recentBlocks_ = 0.0f;  // blocks that arrived in it, likewise
     std::array<std::unique_ptr<SoundBlock>, kHistoryBlocks> history_;  // oldest first
     int historyCount_ = 0;
 };

@@ -1,8 +1,18 @@
 #include "sound/soundSource.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "app/log.h"
+
+int MillisecondCarry::take(double seconds) {
+    if (!(seconds > 0.0) || !std::isfinite(seconds)) return 0;
+    // A frame of over a day is not a frame; keep the int in range.
+    carried_ += std::min(seconds, 86400.0) * 1000.0;
+    const double whole = std::floor(carried_);
+    carried_ -= whole;
+    return static_cast<int>(whole);
+}
 
 SoundSource::SoundSource(size_t capacity) : capacity_(std::max<size_t>(capacity, 1)) {}
 
@@ -24,6 +34,11 @@ size_t SoundSource::queuedBlocks() const {
 uint64_t SoundSource::droppedBlocks() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return dropped_;
+}
+
+uint64_t SoundSource::appendedBlocks() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return appended_;
 }
 
 std::unique_ptr<SoundBlock> SoundSource::takeBlock() {
@@ -62,6 +77,7 @@ void SoundSource::appendBlock(std::unique_ptr<SoundBlock> block) {
         }
         tail_ = raw;
         ++count_;
+        ++appended_;
     }
     delete dropped;
     // Once per overflow episode: the queue must drain to half before we warn again.

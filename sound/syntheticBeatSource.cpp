@@ -32,6 +32,14 @@ void SyntheticBeatSource::setTempo(double beatsPerMinute) {
     tempo_ = static_cast<float>(beatsPerMinute);
 }
 
+KnownBeat SyntheticBeatSource::knownBeat() const {
+    KnownBeat beat;
+    if (!(tempo_ > 0.0f)) return beat;
+    beat.tempo = tempo_;
+    beat.sinceBeat = std::fmod(static_cast<double>(producedTime_), beatPeriod(tempo_)) / 1e6;
+    return beat;
+}
+
 void SyntheticBeatSource::produce(int milliseconds) {
     if (milliseconds > 0) targetTime_ += static_cast<int64_t>(milliseconds) * 1000;
     while (producedTime_ + kBlockMicroseconds < targetTime_) {

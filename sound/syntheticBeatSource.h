@@ -17,6 +17,9 @@ public:
     void produce(int milliseconds) override;
     void setTempo(double beatsPerMinute) override;
     float tempo() const { return tempo_; }
+    // While it makes a beat: the tempo, and where the newest block ends in
+    // it (each beat is at the top of a thump).
+    KnownBeat knownBeat() const override;
 
     // Microseconds of sound asked for and made so far.
     int64_t targetTime() const { return targetTime_; }

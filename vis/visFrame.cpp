@@ -5,9 +5,11 @@
 #include <GL/glew.h>
 
 #include "app/clock.h"
+#include "app/log.h"
 #include "app/window.h"
 #include "render/cache/textureCache.h"
 #include "render/frameBufferObjects.h"
+#include "render/image.h"
 #include "render/imageFile.h"
 #include "render/renderTexture.h"
 #include "script/script.h"
@@ -17,22 +19,33 @@
 namespace {
 
 const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+// Offline rendering waits at most this long for one frame's background work.
+constexpr uint32_t kSettleLimitMs = 10000;
 
 }  // namespace
 
 void CVisMain::step() {
     CurrentVis inside(this);
+    bool offline = fixedFrameTime_ > 0.0f;
+    if (offline) settleOffline();
     if (graphics_) glReportErrors(__FILE__, __LINE__);
-    updater_.step();
+    if (!(optionFlags_ & VIS_OFFLINE)) updater_.step();
     window_->makeCurrent();
     window_->processMessage();
     InputTargets targets{*window_, *this, *this, quitRequested_, mouseMoveCount_};
+    targets.inputEndsRun = !(optionFlags_ & VIS_HOSTED);
     drainWindowEvents(targets);
     if (graphics_) glReportErrors(__FILE__, __LINE__);
+    if (offline) beginOffscreen();
 
     uint32_t now = osTickCount();
-    frameTimeStep(timing_, now, *settings_);
-    advanceSound();
+    if (offline) {
+        timing_.timePass = timing_.realTimePass = timing_.averageFrameTime = fixedFrameTime_;
+    } else {
+        frameTimeStep(timing_, now, *settings_);
+    }
+    // An offline render's sound starts with its first picture, not with the loading screen.
+    if (!offline || !registry_->loading()) advanceSound();
 
     if ((optionFlags_ & VIS_NO_OPENGL) && (registry_->loading() || registry_->count() > 0))
         dropAllScenes();
@@ -52,6 +65,7 @@ void CVisMain::step() {
 
     frameBuffers_->age(static_cast<int>(timing_.timePass * 1000.0f));
     takeScreenshot();
+    if (offscreen_) endOffscreen();
     window_->swapBuffers();
     renderList_->initialiseNext(textureCache_->pendingCount());
     if (graphics_) textureCache_->update();
@@ -123,4 +137,51 @@ void CVisMain::takeScreenshot() {
         Log(LOG_INFO, "Screenshot written to %s\n", path.c_str());
     else
         Log(LOG_WARNING, "Cannot write screenshot %s\n", path.c_str());
+}
+
+void CVisMain::renderOffline(float seconds, int width, int height) {
+    fixedFrameTime_ = seconds;
+    offscreenWidth_ = width;
+    offscreenHeight_ = height;
+}
+
+// What the interactive loop leaves to the background (texture loads, the
+// slices of waiting scenes' initialisation) finishes before an offline
+// frame, so that every run draws the same pictures however fast it goes.
+void CVisMain::settleOffline() {
+    uint32_t start = osTickCount();
+    while (osTickCount() - start < kSettleLimitMs) {
+        if (textureCache_->pendingCount() > 0) {
+            if (graphics_) textureCache_->update();
+            osSleep(1);
+            continue;
+        }
+        if (renderList_->allInitialised(0)) return;
+        renderList_->initialiseNext(0);
+    }
+    Log(LOG_WARNING, "Offline rendering: background work unfinished after %u s\n",
+        kSettleLimitMs / 1000);
+}
+
+// The frame goes to a buffer of the pool, bound at the bottom of the render
+// target stack so that scenes rendering into textures return to it.
+void CVisMain::beginOffscreen() {
+    if (!graphics_ || (optionFlags_ & VIS_NO_OPENGL) || offscreenWidth_ <= 0) return;
+    offscreen_ = frameBuffers_->getRenderBuffer(offscreenWidth_, offscreenHeight_, false, false);
+    if (offscreen_) frameBuffers_->bind(offscreen_);
+}
+
+void CVisMain::endOffscreen() {
+    if (frameImage_) {
+        *frameImage_ = imageMake(offscreenWidth_, offscreenHeight_, false);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, offscreenWidth_, offscreenHeight_, GL_RGB, GL_UNSIGNED_BYTE,
+                     frameImage_->pixels.data());
+        imageFlip(frameImage_);
+        frameImage_ = nullptr;
+        frameCaptured_ = true;
+    }
+    frameBuffers_->end(offscreen_);
+    offscreen_->setUnused();
+    offscreen_ = nullptr;
 }

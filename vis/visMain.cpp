@@ -28,6 +28,7 @@
 #include "scene/sceneNatives.h"
 #include "script/script.h"
 #include "script/settings.h"
+#include "sound/listeningSource.h"
 #include "sound/soundAnalyser.h"
 #include "sound/soundSource.h"
 #include "vfs/fileSystem.h"
@@ -40,6 +41,8 @@ namespace {
 const char* const kProductName = "Vortalis Visualizer";
 const char* const kDeviceIdentityFile = "deviceid.js";
 constexpr int kMinimumWindowSide = 16;
+// Offline renders draw the same random numbers every run.
+constexpr uint32_t kOfflineSeed = 0x5eed;
 
 // Texture ids without GL, for the headless visualiser: scenes may load and
 // release textures, nothing is ever uploaded.
@@ -112,12 +115,16 @@ CVisMain::CVisMain(const std::string& baseDirectory, CWindowBase* window, SoundS
     Log(LOG_INFO, "base dir: %s\n", baseDirectory_.c_str());
 
     timing_ = FrameTiming();
-    visSeedRandom(osTickCount());
+    visSeedRandom((optionFlags_ & VIS_OFFLINE) ? kOfflineSeed : osTickCount());
 
     window_ = window;
     source_ = source;
     mouseMoveCount_ = 0;
     analyser_ = std::make_unique<SoundAnalyser>();
+    if (optionFlags_ & VIS_LISTEN) {
+        listening_ = openListeningSource(*settings_, *source_);
+        if (listening_) source_ = listening_.get();
+    }
 
     runStartupScripts(startupScript);
     openWindow();
@@ -236,14 +243,16 @@ void CVisMain::kill() {
     renderSetFrameBufferObjects(nullptr);
     frameBuffers_.reset();
 
-    settings_->setInt("window.left", window_->left);
-    settings_->setInt("window.top", window_->top);
-    settings_->setInt("window.fullscreen", window_->fullscreen ? 1 : 0);
-    settings_->setInt("window.width", window_->width);
-    settings_->setInt("window.height", window_->height);
+    if (!(optionFlags_ & (VIS_HOSTED | VIS_OFFLINE))) {
+        settings_->setInt("window.left", window_->left);
+        settings_->setInt("window.top", window_->top);
+        settings_->setInt("window.fullscreen", window_->fullscreen ? 1 : 0);
+        settings_->setInt("window.width", window_->width);
+        settings_->setInt("window.height", window_->height);
+    }
     window_->destroy();
 
-    settings_->save();
+    if (!(optionFlags_ & VIS_OFFLINE)) settings_->save();
     settings_.reset();
     script_.reset();
 
@@ -329,7 +338,11 @@ SoundSource* CVisMain::swapSoundSource(SoundSource* source) {
 
 void CVisMain::advanceSound() {
     if (!source_ || !analyser_) return;
-    source_->produce(static_cast<int>(timing_.timePass * 1000.0f));
+    // Offline frames last a fraction of a millisecond more than the whole
+    // milliseconds a source is given; carried, the sound keeps pace with the
+    // pictures however long the render.
+    source_->produce(fixedFrameTime_ > 0.0f ? offlineSoundCarry_.take(timing_.timePass)
+                                            : static_cast<int>(timing_.timePass * 1000.0f));
     analyser_->analyse(*source_, timing_.timePass, timing_.averageFrameTime);
 }
 
@@ -362,10 +375,12 @@ void CVisMain::recordMessage(const std::string& entry) {
 // RenderHost
 
 int CVisMain::outputWidth() const {
+    if (offscreenWidth_ > 0) return offscreenWidth_;
     return window_ ? window_->width : 0;
 }
 
 int CVisMain::outputHeight() const {
+    if (offscreenHeight_ > 0) return offscreenHeight_;
     return window_ ? window_->height : 0;
 }
 

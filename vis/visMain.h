@@ -27,6 +27,7 @@
 #include "app/log.h"
 #include "render/renderState.h"
 #include "scene/sceneHost.h"
+#include "sound/soundSource.h"
 #include "update/updater.h"
 #include "vis/onScreenDisplay.h"
 #include "vis/renderList.h"
@@ -37,6 +38,8 @@ class CScript;
 class CSettings;
 class CTextureCache;
 class CFrameBufferObjects;
+class CRenderBufferObject;
+struct Image;
 class SoundAnalyser;
 class SoundSource;
 class TextureUploader;
@@ -47,6 +50,15 @@ enum VisOptionFlags : uint32_t {
     VIS_NO_OPENGL = 0x0008,    // the capability probe failed: nothing is rendered
     VIS_FULL_SCREEN = 0x0010,  // /s
     VIS_DEVICE_MODE = 0x1000,  // start with data/device.js (data/script.js without it)
+    // In a screensaver host's window: input ends nothing, and the host's
+    // window geometry is not stored as ours.
+    VIS_HOSTED = 0x10000,
+    // Offline rendering: a fixed random seed, no updater, and nothing saved
+    // at shutdown, so that every run starts from the same state.
+    VIS_OFFLINE = 0x20000,
+    // Follow the sound the desktop plays (settings sound.source and
+    // sound.device); the entry point's source is the beat to fall back on.
+    VIS_LISTEN = 0x40000,
 };
 
 class CVisMain : public SceneHost,
@@ -98,6 +110,18 @@ public:
     void setSoundTempo(double beatsPerMinute);
     // Writes the next finished frame to `path` (before it is shown).
     void requestScreenshot(const std::string& path);
+    // Offline rendering from now on: every step advances exactly `seconds`
+    // (no sound is made while scene lists load), waits for texture loads and
+    // background initialisations before it draws, and draws into an
+    // off-screen buffer of width x height, which is then the output size.
+    void renderOffline(float seconds, int width, int height);
+    // Reads the frame the next step draws (off screen) into `image`, top row
+    // first; frameCaptured() then says whether that happened.
+    void captureNextFrame(Image* image) {
+        frameImage_ = image;
+        frameCaptured_ = false;
+    }
+    bool frameCaptured() const { return frameCaptured_; }
     void requestUpdaterRestart() {
         updaterRestartRequested_ = true;
         updater_.restart();
@@ -183,6 +207,9 @@ private:
     void takeScreenshot();
     void unwindRenderTextures();
     void deleteRetiredArchives();
+    void settleOffline();
+    void beginOffscreen();
+    void endOffscreen();
 
     uint32_t lastTick_ = 0;
     uint32_t optionFlags_;
@@ -194,6 +221,7 @@ private:
     std::unique_ptr<CacheSceneTextures> sceneTextures_;
     std::unique_ptr<CFrameBufferObjects> frameBuffers_;
     SoundSource* source_ = nullptr;
+    std::unique_ptr<SoundSource> listening_;  // with VIS_LISTEN, when sound can be captured
     std::unique_ptr<SoundAnalyser> analyser_;
     COnScreenDisplay osd_;
     CUpdater updater_{*this};
@@ -209,6 +237,13 @@ private:
     bool killed_ = false;
     bool updaterRestartRequested_ = false;
     std::string screenshotPath_;
+    float fixedFrameTime_ = 0.0f;  // offline rendering's step; 0: the clock
+    MillisecondCarry offlineSoundCarry_;
+    int offscreenWidth_ = 0;
+    int offscreenHeight_ = 0;
+    CRenderBufferObject* offscreen_ = nullptr;  // bound only inside a step
+    Image* frameImage_ = nullptr;
+    bool frameCaptured_ = false;
 };
 
 // The visualiser inside its constructor or step(), else null.

@@ -69,4 +69,37 @@ TEST(Program, WithoutADisplayItSaysSoAndFails) {
     EXPECT_NE(result.output.find("no display to draw on"), std::string::npos) << result.output;
 }
 
+TEST(Program, MisusedRenderOptionsExitWithTwoBeforeOpeningAnything) {
+    TempDir base;
+    for (const char* arguments :
+         {"--render out", "--frames 7", "--render out --frames 0",
+          "--render out --frames 7 --size 640", "--render out --frames 7 --fps 0.5",
+          "--render out --frames 7 -root", "--render --frames 7"}) {
+        RunResult result = runProgram(base.path(), arguments);
+        EXPECT_EQ(result.exitCode, 2) << arguments << ": " << result.output;
+        EXPECT_NE(result.output.find("vortalis: "), std::string::npos) << arguments;
+    }
+    EXPECT_EQ(access((base.path() + "out").c_str(), F_OK), -1);
+    EXPECT_EQ(base.read("log.txt"), "");
+}
+
+TEST(Program, AWavFileThatCannotBePlayedIsAMisuse) {
+    TempDir base;
+    base.write("noise.wav", "RIFF, but not really");
+    RunResult result =
+        runProgram(base.path(), "--render " + base.path() + "out --frames 3 --audio " +
+                                    base.path() + "noise.wav");
+    EXPECT_EQ(result.exitCode, 2) << result.output;
+    EXPECT_NE(result.output.find("cannot play " + base.path() + "noise.wav"), std::string::npos)
+        << result.output;
+}
+
+TEST(Program, AWindowIdThatIsNoNumberIsRefused) {
+    TempDir base;
+    RunResult result = runProgram(base.path(), "-window-id 0xfeedzz");
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_NE(result.output.find("'0xfeedzz' is not an X window id"), std::string::npos)
+        << result.output;
+}
+
 }  // namespace

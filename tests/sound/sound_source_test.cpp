@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -155,6 +156,31 @@ TEST(SyntheticBeat, ZeroNegativeOrInvalidTempoIsSilent) {
     for (auto& block : drain(source))
         total += energy(*block);
     EXPECT_GT(total, 0.0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MillisecondCarry, KeepsTheFractionForTheNextFrame) {
+    MillisecondCarry carry;
+    int total = 0;
+    int shortest = 1000, longest = 0;
+    for (int frame = 0; frame < 600; ++frame) {
+        const int ms = carry.take(1.0 / 60.0);
+        shortest = std::min(shortest, ms);
+        longest = std::max(longest, ms);
+        total += ms;
+    }
+    EXPECT_EQ(total, 10000);  // ten seconds, not 600 × 16 ms
+    EXPECT_EQ(shortest, 16);
+    EXPECT_EQ(longest, 17);
+    EXPECT_EQ(carry.take(0.0004), 0);
+    EXPECT_EQ(carry.take(std::nan("")), 0);
+    EXPECT_EQ(carry.take(-3.0), 0);
+    EXPECT_EQ(carry.take(INFINITY), 0);
+    EXPECT_EQ(carry.take(0.0007), 1);  // with the 0.4 ms kept from before
+    EXPECT_EQ(carry.take(1e9), 86400000);
 }
 
 }  // namespace

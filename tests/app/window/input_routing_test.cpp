@@ -116,6 +116,22 @@ TEST_F(InputRoutingTest, SixthMouseMoveEndsTheRun) {
     EXPECT_EQ(script.executed.back(), "if (onMouseMove!=undefined) onMouseMove(6, 12);");
 }
 
+TEST_F(InputRoutingTest, InAHostsWindowInputReachesScriptsAndScenesButEndsNothing) {
+    targets.inputEndsRun = false;
+    route(EVENT_MOUSE_DOWN, "right", 31, 17);
+    route(EVENT_MOUSE_UP, "right", 33, 19);
+    for (int i = 1; i <= 9; ++i)
+        route(EVENT_MOUSE_MOVE, "", 3 * i, 50 - i);
+    EXPECT_FALSE(quitRequested);
+    EXPECT_EQ(mouseMoveCount, 9);
+    EXPECT_EQ(script.executed[0], "if (onMouseDown!=undefined) onMouseDown(31, 17, \"right\");");
+    EXPECT_EQ(scene.calls[1], "mouse 33 19 -1");
+    EXPECT_EQ(scene.calls.back(), "mouse 27 41 0");
+    // The host's own quit request (a signal, a closed window) still ends it.
+    route(EVENT_QUIT);
+    EXPECT_TRUE(quitRequested);
+}
+
 TEST_F(InputRoutingTest, DoubleClicksAndUnknownKindsAreIgnored) {
     route(EVENT_DOUBLE_CLICK, "right", 1, 1);
     route(7, "x", 1, 1);
