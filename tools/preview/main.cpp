@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "app/baseDirectory.h"
 #include "app/clock.h"
@@ -23,6 +24,7 @@
 #include "scene/sceneNatives.h"
 #include "tools/preview/previewHost.h"
 #include "tools/preview/previewOptions.h"
+#include "tools/preview/recording.h"
 #include "tools/preview/sceneLists.h"
 #include "vfs/fileSystem.h"
 
@@ -78,10 +80,29 @@ bool handleEvents(CGLWin& window, CScene& scene, PreviewRenderHost& output, Prev
     return true;
 }
 
+// Appends the frame just drawn and the sound it was drawn with.
+bool recordFrame(FILE* file, const PreviewHost& host, int width, int height) {
+    RecordedFrame frame;
+    const SoundAnalyser& sound = host.analyser();
+    frame.level = sound.value(100);
+    frame.low = sound.value(101);
+    frame.position = sound.value(109);
+    frame.strength = sound.value(104);
+    size_t row = static_cast<size_t>(width) * 3;
+    std::vector<uint8_t> bottomUp(row * height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
+    frame.rgb.resize(bottomUp.size());
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&frame.rgb[y * row], &bottomUp[(height - 1 - y) * row], row);
+    return writeRecordedFrame(file, frame);
+}
+
 // Runs the scene until the window closes, N frames pass or the scene fails.
-// True unless the scene failed or the shot could not be written.
+// True unless the scene failed or the shot or the recording could not be
+// written.
 bool play(const PreviewOptions& options, CGLWin& window, PreviewRenderHost& output,
-          PreviewHost& host, CScene& scene, CTextureCache& cache) {
+          PreviewHost& host, CScene& scene, CTextureCache& cache, FILE* record) {
     FrameTiming timing;
     timing.lastTick = osTickCount();
     for (int frame = 1;; ++frame) {
@@ -94,6 +115,11 @@ bool play(const PreviewOptions& options, CGLWin& window, PreviewRenderHost& outp
         glViewport(0, 0, output.width, output.height);
         host.frame(seconds, options.frames ? seconds : timing.averageFrameTime);
         if (host.failed()) return false;
+        // At the size the recording began with, even if the window changed.
+        if (record && !recordFrame(record, host, options.width, options.height)) {
+            std::fprintf(stderr, "vortalis-preview: cannot write '%s'\n", options.record.c_str());
+            return false;
+        }
         cache.update();
         if (options.frames && frame >= options.frames) {
             if (!options.shot.empty() && !imageCapture(options.shot.c_str(), true)) {
@@ -150,8 +176,19 @@ int preview(const PreviewOptions& options, const std::string& base) {
             CScene scene(&host, std::move(definition));
             host.setScene(&scene);
             scene.initialise(true);
-            if (scene.initialised() && play(options, window, output, host, scene, cache))
+            FILE* record = nullptr;
+            bool recordable = true;
+            if (!options.record.empty()) {
+                record = std::fopen(options.record.c_str(), "wb");
+                recordable = record && writeRecordingHeader(record, options.width, options.height);
+                if (!recordable)
+                    std::fprintf(stderr, "vortalis-preview: cannot write '%s'\n",
+                                 options.record.c_str());
+            }
+            if (recordable && scene.initialised() &&
+                play(options, window, output, host, scene, cache, record))
                 result = 0;
+            if (record && std::fclose(record) != 0) result = 1;
             if (result != 0)
                 std::fprintf(stderr, "vortalis-preview: scene '%s' failed\n",
                              options.sceneId.c_str());

@@ -31,6 +31,7 @@ public:
     // Set once a VM error ended the scene.
     bool failed() const { return failed_; }
     CScript& script() { return script_; }
+    const SoundAnalyser& analyser() const { return analyser_; }
 
     float* sharedRegisters() override { return registers_; }
     float timePass() override { return timePass_; }

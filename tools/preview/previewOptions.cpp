@@ -5,7 +5,7 @@
 
 const char* const kPreviewUsage =
     "usage: vortalis-preview [--base DIR] [--size WxH] [--frames N] [--shot FILE.png]\n"
-    "                        [--bpm B] SCENE_ID\n";
+    "                        [--bpm B | --silence] [--record FILE] SCENE_ID\n";
 
 namespace {
 
@@ -36,6 +36,8 @@ bool readTempo(const std::string& text, double& bpm) {
 
 bool parsePreviewOptions(int argc, const char* const* argv, PreviewOptions& options,
                          std::string& error) {
+    bool tempoGiven = false;
+    bool silence = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -43,28 +45,37 @@ bool parsePreviewOptions(int argc, const char* const* argv, PreviewOptions& opti
             return true;
         }
         bool takesValue = arg == "--base" || arg == "--size" || arg == "--frames" ||
-                          arg == "--shot" || arg == "--bpm";
+                          arg == "--shot" || arg == "--bpm" || arg == "--record";
         if (takesValue && i + 1 >= argc) {
             error = arg + " needs a value";
             return false;
         }
         bool ok = true;
-        if (arg == "--base")
+        if (arg == "--base") {
             options.base = argv[++i];
-        else if (arg == "--size")
+        } else if (arg == "--size") {
             ok = readSize(argv[++i], options.width, options.height);
-        else if (arg == "--frames")
+        } else if (arg == "--frames") {
             ok = readInt(argv[++i], 1, options.frames);
-        else if (arg == "--shot")
+        } else if (arg == "--shot") {
             options.shot = argv[++i];
-        else if (arg == "--bpm")
-            ok = readTempo(argv[++i], options.bpm);
-        else if (arg.size() > 1 && arg[0] == '-')
+        } else if (arg == "--bpm") {
+            ok = !silence && readTempo(argv[++i], options.bpm);
+            tempoGiven = true;
+        } else if (arg == "--silence") {
+            // The same as a tempo of 0, spelled out for comparisons with a beat.
+            ok = !tempoGiven;
+            silence = true;
+            options.bpm = 0.0;
+        } else if (arg == "--record") {
+            options.record = argv[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
             ok = false;
-        else if (options.sceneId.empty())
+        } else if (options.sceneId.empty()) {
             options.sceneId = arg;
-        else
+        } else {
             ok = false;
+        }
         if (!ok) {
             error = "bad argument '" + std::string(argv[i]) + "'";
             return false;
@@ -76,6 +87,10 @@ bool parsePreviewOptions(int argc, const char* const* argv, PreviewOptions& opti
     }
     if (!options.shot.empty() && options.frames == 0) {
         error = "--shot needs --frames";
+        return false;
+    }
+    if (!options.record.empty() && options.frames == 0) {
+        error = "--record needs --frames";
         return false;
     }
     return true;

@@ -1,6 +1,6 @@
 // The preview's command line:
 //   vortalis-preview [--base DIR] [--size WxH] [--frames N] [--shot FILE.png]
-//                    [--bpm B] SCENE_ID
+//                    [--bpm B | --silence] [--record FILE] SCENE_ID
 #pragma once
 
 #include <string>
@@ -11,7 +11,8 @@ struct PreviewOptions {
     int height = 480;
     int frames = 0;  // 0: run until the window is closed
     std::string shot;
-    double bpm = 140.0;
+    double bpm = 140.0;  // 0: the synthetic beat makes silent blocks
+    std::string record;  // every frame's pixels and sound values go here
     std::string sceneId;
     bool help = false;
 };
