@@ -95,7 +95,8 @@ if [ "$quick" -eq 0 ]; then
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
   if build build-asan -- -DCMAKE_BUILD_TYPE=Debug -DVORTALIS_SANITIZE=address,undefined \
        -DVORTALIS_BENCH=OFF; then
-    ASAN_OPTIONS=detect_leaks=1 run_ctest sanitizers build-asan -LE gl
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan_suppressions.txt" \
+      run_ctest sanitizers build-asan -LE gl
   else
     echo "sanitizer build failed"; failed=1
   fi
