@@ -17,6 +17,7 @@
 #include "js/engine.h"
 #include "js/library.h"
 #include "script/script.h"
+#include "vfs/osFile.h"
 
 #ifndef VORTALIS_VERSION
 #error "VORTALIS_VERSION must name the program's version"
@@ -92,37 +93,10 @@ CJsValue* objectMember(CJsValue* parent, const std::string& name) {
     return binding->value;
 }
 
-// Writes all of `text` to `path` (created or emptied) and flushes it to the
-// disk. False with errno set when any step fails.
-bool writeWholeFile(const std::string& path, const std::string& text) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd, data, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            if (written == 0) errno = EIO;
-            break;
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
-    }
-    bool ok = left == 0 && ::fsync(fd) == 0;
-    int error = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    errno = error;
-    return ok;
-}
-
 // Empty on success, otherwise the line that tells the user what went wrong.
 std::string replaceFile(const std::string& path, const std::string& text) {
     const std::string temp = path + kTempSuffix;
-    bool written = writeWholeFile(temp, text);
+    bool written = osFileWriteSynced(temp, text);
     if (written && std::rename(temp.c_str(), path.c_str()) == 0) return std::string();
     int error = errno;
     ::unlink(temp.c_str());

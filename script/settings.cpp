@@ -52,33 +52,6 @@ bool hasMembers(const CJsValue* value) {
     return value && (value->isObject() || value->isArray()) && !value->isFunction();
 }
 
-// Writes all of `text` to `path` (created or emptied) and flushes it to the
-// disk. False with errno set when any step fails.
-bool writeWholeFile(const std::string& path, const std::string& text) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd, data, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            if (written == 0) errno = EIO;
-            break;
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
-    }
-    bool ok = left == 0 && ::fsync(fd) == 0;
-    int error = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    errno = error;
-    return ok;
-}
-
 // Makes a finished rename durable; a failure here loses nothing that the
 // rename did not already promise, so it is not reported.
 void syncDirectory(const std::string& directory) {
@@ -122,7 +95,7 @@ bool CSettings::save() {
     text += ";";
     const std::string path = directory_ + kFileName;
     const std::string temp = path + kTempSuffix;
-    if (!writeWholeFile(temp, text)) {
+    if (!osFileWriteSynced(temp, text)) {
         int error = errno;
         ::unlink(temp.c_str());
         Log(LOG_WARNING, "CSettings - unable to write %s: %s\n", temp.c_str(),
@@ -241,31 +214,4 @@ std::string CSettings::messagesXml() {
 CJsValue* CSettings::object() {
     CJsBinding* binding = script_.engine().root()->lookupChild("settings");
     return binding && binding->value->isObject() ? binding->value : nullptr;
-}
-
-std::string xmlEscape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '"':
-                out += "&quot;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }

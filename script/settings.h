@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/settingsAccess.h"
+#include "app/xmlEscape.h"
 
 class CScript;
 class CJsValue;
@@ -71,6 +72,3 @@ private:
     std::string directory_;
     bool loaded_ = false;
 };
-
-// Quotes " & ' < > for XML; every other byte is copied.
-std::string xmlEscape(const std::string& text);

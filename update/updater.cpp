@@ -16,6 +16,7 @@
 
 #include "app/log.h"
 #include "app/settingsAccess.h"
+#include "app/xmlEscape.h"
 #include "vfs/crc.h"
 #include "vfs/osFile.h"
 
@@ -28,33 +29,6 @@ const char* const kNoConnection = "Unable to connect to server...";
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::string escapeXml(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '"':
-                out += "&quot;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 // The text of `parent`'s first child element `name`, or "".
@@ -201,15 +175,15 @@ std::string CUpdater::buildRequest() {
     std::string text = "<xml>";
     text += std::string("<Version>") + kVersion + "</Version>";
     text += std::string("<OS>") + kOperatingSystem + "</OS>";
-    text += "<JavaScript>" + escapeXml(owner_.evalString("getUpdaterInfo()")) + "</JavaScript>";
+    text += "<JavaScript>" + xmlEscape(owner_.evalString("getUpdaterInfo()")) + "</JavaScript>";
     std::string device = owner_.getGlobalString("DEVICE_UID", "");
     if (!device.empty()) text += "<DeviceUID>" + device + "</DeviceUID>";
     UpdaterHardware hardware = owner_.hardware();
     text += "<Hardware>";
-    text += "    <Vendor>" + escapeXml(hardware.vendor) + "</Vendor>";
-    text += "    <Renderer>" + escapeXml(hardware.renderer) + "</Renderer>";
-    text += "    <Version>" + escapeXml(hardware.version) + "</Version>";
-    text += "    <Extensions>" + escapeXml(hardware.extensions) + "</Extensions>";
+    text += "    <Vendor>" + xmlEscape(hardware.vendor) + "</Vendor>";
+    text += "    <Renderer>" + xmlEscape(hardware.renderer) + "</Renderer>";
+    text += "    <Version>" + xmlEscape(hardware.version) + "</Version>";
+    text += "    <Extensions>" + xmlEscape(hardware.extensions) + "</Extensions>";
     text += "</Hardware>";
     text += "<VortaPacks>";
     std::string base = owner_.baseDirectory();

@@ -2,7 +2,11 @@
 #include "vfs/osFile.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <sys/stat.h>
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,4 +86,29 @@ std::vector<std::string> osListDir(const std::string& directory) {
 bool osIsAbsolutePath(const std::string& path) {
     if (path.find(":/") == 1 || path.find(":\\") == 1) return true;
     return !path.empty() && (path[0] == '/' || path[0] == '\\');
+}
+
+bool osFileWriteSynced(const std::string& path, const std::string& text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const char* data = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        ssize_t written = ::write(fd, data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            if (written == 0) errno = EIO;
+            break;
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+    bool ok = left == 0 && ::fsync(fd) == 0;
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    errno = error;
+    return ok;
 }

@@ -43,3 +43,8 @@ std::vector<std::string> osListDir(const std::string& directory);
 
 // True for "/x", "\x" and drive paths such as "C:/x" or "C:\x".
 bool osIsAbsolutePath(const std::string& path);
+
+// Writes all of `text` to `path` (created or emptied) and flushes it to the
+// disk; false with errno set when any step fails. The first half of a save
+// through a temporary file renamed into place.
+bool osFileWriteSynced(const std::string& path, const std::string& text);

@@ -222,7 +222,9 @@ TEST_F(SettingsTest, SaveAndLoadKeepTypesAndNesting) {
                        "settings.name = 'say \"hi\" \\\\ there\\n';"));
     settings.setInt("window.left", 12);
     settings.setString("theme_string", "jazzy,pop");
-    settings.setString("owner", "Ren\xC3\xA9e\tM\r\x01");
+    settings.setString("owner",
+                       "Ren\xC3\xA9"
+                       "e\tM\r\x01");
     settings.accumulateSceneStats({"s1"}, 1.5f);
     ASSERT_TRUE(settings.save());
     const std::string first = settings.object()->writeJson();
@@ -238,7 +240,9 @@ TEST_F(SettingsTest, SaveAndLoadKeepTypesAndNesting) {
     EXPECT_TRUE(engine.lookupPath("settings.window.left")->isInt());
     EXPECT_EQ(engine.lookupPath("settings.name")->asString(), "say \"hi\" \\ there\n");
     EXPECT_EQ(other.getString("theme_string", "none"), "jazzy,pop");
-    EXPECT_EQ(other.getString("owner", "none"), "Ren\xC3\xA9e\tM\r\x01");
+    EXPECT_EQ(other.getString("owner", "none"),
+              "Ren\xC3\xA9"
+              "e\tM\r\x01");
     EXPECT_EQ(other.sceneStatsXml(), settings.sceneStatsXml());
     EXPECT_EQ(capture.count("JS Error"), 0u) << capture.all();
 }

@@ -24,6 +24,7 @@
 #include <string>
 #include <utility>
 
+#include "app/xmlEscape.h"
 #include "tools/vortapack/vortapack.h"
 #include "vfs/crc.h"
 #include "vfs/osFile.h"
@@ -59,32 +60,6 @@ void installSignals() {
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-std::string xmlText(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '"':
-                out += "&quot;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 // Request lines go to the log; control bytes there would garble a terminal.
@@ -316,8 +291,8 @@ private:
             if (!offered(name) || !checksum(name, size, sum)) continue;
             char crcText[16];
             std::snprintf(crcText, sizeof crcText, "0x%08X", sum);
-            xml += "<Package><Url>" + xmlText("http://" + host + "/files/" + name) + "</Url>";
-            xml += "<File>" + xmlText(name) + "</File>";
+            xml += "<Package><Url>" + xmlEscape("http://" + host + "/files/" + name) + "</Url>";
+            xml += "<File>" + xmlEscape(name) + "</File>";
             xml += std::string("<Version>") + VORTAPACK_CONTENT_VERSION + "</Version>";
             xml += "<Size>" + std::to_string(static_cast<long long>(size)) + "</Size>";
             xml += std::string("<CRC>") + crcText + "</CRC></Package>";
