@@ -338,11 +338,10 @@ SoundSource* CVisMain::swapSoundSource(SoundSource* source) {
 
 void CVisMain::advanceSound() {
     if (!source_ || !analyser_) return;
-    // Offline frames last a fraction of a millisecond more than the whole
-    // milliseconds a source is given; carried, the sound keeps pace with the
-    // pictures however long the render.
-    source_->produce(fixedFrameTime_ > 0.0f ? offlineSoundCarry_.take(timing_.timePass)
-                                            : static_cast<int>(timing_.timePass * 1000.0f));
+    // Frames last a fraction of a millisecond more than the whole milliseconds
+    // a source is given (16.67 ms at 60 fps); carried, the sound keeps pace
+    // with the pictures, on screen and offline alike.
+    source_->produce(soundCarry_.take(timing_.timePass));
     analyser_->analyse(*source_, timing_.timePass, timing_.averageFrameTime);
 }
 

@@ -238,7 +238,7 @@ private:
     bool updaterRestartRequested_ = false;
     std::string screenshotPath_;
     float fixedFrameTime_ = 0.0f;  // offline rendering's step; 0: the clock
-    MillisecondCarry offlineSoundCarry_;
+    MillisecondCarry soundCarry_;
     int offscreenWidth_ = 0;
     int offscreenHeight_ = 0;
     CRenderBufferObject* offscreen_ = nullptr;  // bound only inside a step
