@@ -1,11 +1,16 @@
-// The texture cache and its loader thread. See textureCache.h.
+// The texture cache and its loader threads. See textureCache.h.
 #include "render/cache/textureCache.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
 #include <system_error>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "app/clock.h"
 #include "app/log.h"
@@ -17,17 +22,23 @@ namespace {
 constexpr int kWaitPolls = 200;
 constexpr uint32_t kPollMs = 10;
 constexpr uint32_t kExpiryIntervalMs = 1000;
+// Decoding is bound by the processor: loaders beyond this many would only
+// take cores from the frame loop.
+constexpr int kMaxLoaders = 4;
 
 }  // namespace
 
-CTextureCache::CTextureCache(SettingsAccess* settings, TextureUploader* uploader)
-    : settings_(settings), uploader_(uploader), lastExpiryCheck_(osTickCount()) {
+CTextureCache::CTextureCache(SettingsAccess* settings, TextureUploader* uploader, int loaders)
+    : settings_(settings),
+      uploader_(uploader),
+      lastExpiryCheck_(osTickCount()),
+      fourChannels_(uploader->wantsFourChannels()) {
     Log(LOG_INFO, "Starting CTextureCache thread\n");
-    try {
-        loader_ = std::thread(&CTextureCache::loaderMain, this);
-    } catch (const std::system_error&) {
-        Log(LOG_FATAL, "CTextureCache: Error launching worker thread!\n");
-    }
+    if (loaders < 1) loaders = static_cast<int>(std::thread::hardware_concurrency());
+    loaders = std::min(std::max(loaders, 1), kMaxLoaders);
+    // Only the direct decoders decode into given memory.
+    sparesKept_ = fourChannels_ ? static_cast<size_t>(loaders) + 1 : 0;
+    startLoaders(loaders);
     Log(LOG_INFO, "CTextureCache started\n");
 }
 
@@ -36,6 +47,23 @@ CTextureCache::~CTextureCache() {
     stopLoader(false);
     while (!textures_.empty())
         freeTexture(textures_.front());
+}
+
+void CTextureCache::startLoaders(int count) {
+    for (int i = 0; i < count; i++) {
+        // Counted before the thread runs, so that a stop request made at once
+        // still waits for it.
+        runningLoaders_++;
+        try {
+            loaders_.emplace_back(&CTextureCache::loaderMain, this);
+        } catch (const std::system_error&) {
+            runningLoaders_--;
+            break;
+        }
+    }
+    // Fewer loaders only make decoding slower; none at all leaves every file
+    // texture unloaded.
+    if (loaders_.empty()) Log(LOG_FATAL, "CTextureCache: Error launching worker thread!\n");
 }
 
 void CTextureCache::destroy() {
@@ -47,47 +75,84 @@ void CTextureCache::destroy() {
 }
 
 void CTextureCache::stopLoader(bool timeLimited) {
-    if (!loader_.joinable()) return;
+    if (loaders_.empty()) return;
     Log(LOG_INFO, "Waiting for CTextureCache thread to finish\n");
-    stopRequest_ = true;
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        stopRequest_ = true;
+    }
     wake_.notify_all();
-    for (int poll = 0; poll < kWaitPolls && stopRequest_; poll++)
+    for (int poll = 0; poll < kWaitPolls && runningLoaders_ > 0; poll++)
         osSleep(kPollMs);
-    if (stopRequest_ && timeLimited) Log(LOG_FATAL, "CTextureCache thread didn't stop in time\n");
-    // Acknowledged (its last act), or the destructor, which may wait as long
-    // as the loader needs rather than leave it running on freed state.
-    loader_.join();
+    if (runningLoaders_ > 0 && timeLimited)
+        Log(LOG_FATAL, "CTextureCache thread didn't stop in time\n");
+    // Acknowledged (the last loader's last act), or the destructor, which may
+    // wait as long as the loaders need rather than leave them on freed state.
+    for (std::thread& loader : loaders_)
+        loader.join();
+    loaders_.clear();
     Log(LOG_INFO, "CTextureCache finished\n");
 }
 
 void CTextureCache::loaderMain() {
+    // Frames come first: a loader woken by a load must not take the
+    // processor from the main thread in the middle of a frame. Relative to
+    // the thread it came from, as a process started niced may not go back.
+    auto self = static_cast<id_t>(syscall(SYS_gettid));
+    errno = 0;
+    int nice = getpriority(PRIO_PROCESS, self);
+    if (errno == 0) setpriority(PRIO_PROCESS, self, std::min(nice + kLoaderNice, 19));
+
     // The stop request is looked at between decodes, not only between scans,
     // so that a long queue cannot hold up shutdown.
     while (!stopRequest_) {
-        TexturePtr job = nextToDecode();
-        if (!job) {
-            // A new load or the stop request cuts the rest short.
-            std::unique_lock<std::mutex> lock(listMutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(kPollMs));
-            continue;
-        }
-        job->loadToImg();
-        job->needsLoad = false;
+        LoaderJob job;
+        nextToDecode(&job);
+        job.unused.clear();
+        if (!job.texture) continue;
+        job.texture->loadToImg(fourChannels_, std::move(job.spare));
+        job.texture->needsLoad = false;
     }
-    stopRequest_ = false;
+    // The last one out acknowledges for all.
+    if (--runningLoaders_ == 0) stopRequest_ = false;
 }
 
-CTextureCache::TexturePtr CTextureCache::nextToDecode() {
-    std::lock_guard<std::mutex> lock(listMutex_);
-    TexturePtr job;
-    for (const TexturePtr& texture : textures_) {
-        if (texture->freeImage) {
-            texture->image.reset();
-            texture->freeImage = false;
+void CTextureCache::nextToDecode(LoaderJob* job) {
+    std::unique_lock<std::mutex> lock(listMutex_);
+    for (int scan = 0; scan < 2 && !stopRequest_; scan++) {
+        for (const TexturePtr& texture : textures_) {
+            if (texture->freeImage) {
+                if (texture->image && spares_.size() < sparesKept_)
+                    spares_.push_back(std::move(texture->image->pixels));
+                else if (texture->image)
+                    job->unused.push_back(std::move(texture->image->pixels));
+                texture->image.reset();
+                texture->freeImage = false;
+            }
+            if (texture->needsLoad && !texture->claimed) {
+                texture->claimed = true;
+                job->texture = texture;
+                if (!spares_.empty()) {
+                    job->spare = std::move(spares_.back());
+                    spares_.pop_back();
+                }
+                return;
+            }
         }
-        if (!job && texture->needsLoad) job = texture;
+        // Nothing to decode: sleep until a load (or the stop request), or
+        // one poll at most, which is how uploaded images get freed.
+        if (scan == 0) {
+            uint64_t seen = loadsMade_;
+            idleLoaders_++;
+            wake_.wait_for(lock, std::chrono::milliseconds(kPollMs),
+                           [&] { return stopRequest_ || loadsMade_ != seen; });
+            idleLoaders_--;
+        }
     }
-    return job;
+    // Idle: spare memory is only worth keeping while a burst of loads lasts.
+    for (std::vector<uint8_t>& spare : spares_)
+        job->unused.push_back(std::move(spare));
+    spares_.clear();
 }
 
 int CTextureCache::load(const std::string& name, const std::string& owner) {
@@ -103,11 +168,17 @@ int CTextureCache::load(const std::string& name, const std::string& owner) {
     texture->lastUse = osTickCount();
     texture->addOwner(owner);
     texture->needsLoad = true;
+    bool idle;
     {
         std::lock_guard<std::mutex> lock(listMutex_);
         textures_.push_back(std::move(texture));
+        loadsMade_++;
+        idle = idleLoaders_ > 0;
     }
-    wake_.notify_one();
+    // Decoding starts now, not at the next frame. Busy loaders look at the
+    // list again when they finish, so only an idle one is woken: a woken
+    // thread may take the processor from this one, once per load otherwise.
+    if (idle) wake_.notify_one();
     return id;
 }
 
@@ -231,8 +302,14 @@ int CTextureCache::pendingCount() const {
 }
 
 void CTextureCache::update() {
-    for (const TexturePtr& texture : textures_)
-        if (texture->imageReady) upload(*texture);
+    // One upload a frame: images that finish together would otherwise stack
+    // their uploads into one long frame. The rest follow in the next frames
+    // (or at their first bind).
+    for (const TexturePtr& texture : textures_) {
+        if (!texture->imageReady) continue;
+        upload(*texture);
+        break;
+    }
     if (osTickCount() - lastExpiryCheck_ < kExpiryIntervalMs) return;
     expireOne();
 }

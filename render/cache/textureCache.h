@@ -3,13 +3,20 @@
 // that load it, and kept for `gl.texture_life` seconds after its last owner
 // let go so that a returning scene finds it ready.
 //
-// File textures are decoded by a loader thread and uploaded on the main
-// thread at the next update() or at the first bind, whichever comes first.
-// The texture list is guarded by a mutex that the loader holds only while it
-// scans the list, never while it decodes; a record the loader is decoding
-// stays alive (it holds a reference) even if the main thread drops it.
+// File textures are decoded by loader threads (one per core, so a scene
+// start costs about its longest share of the decodes rather than their sum)
+// and uploaded on the main thread: update() uploads at most one texture, so
+// that no frame carries more than one upload however many images finished
+// together; the first bind uploads its own texture at once. The loaders give
+// images the layout the uploader copies fastest, so the upload itself does
+// no conversion.
 //
-// Everything except the loader runs on the main thread. The owner installs
+// The texture list is guarded by a mutex that a loader holds only while it
+// scans the list and claims a record, never while it decodes; a record a
+// loader is decoding stays alive (it holds a reference) even if the main
+// thread drops it.
+//
+// Everything except the loaders runs on the main thread. The owner installs
 // the cache as the rendering services' hook (texSetCacheHook) so that
 // texBind and the size queries make textures resident.
 #pragma once
@@ -31,11 +38,16 @@ class SettingsAccess;
 
 class CTextureCache : public TextureCacheHook {
 public:
-    // Starts the loader thread (fatal when it cannot be started). `uploader`
-    // must outlive the cache; `settings` give `gl.texture_life`.
-    CTextureCache(SettingsAccess* settings, TextureUploader* uploader);
-    // Stops the loader if destroy() was not called (waiting as long as it
-    // takes) and frees every texture.
+    // The loaders' niceness: a few steps below the main thread, so that when
+    // both want a core the frames get about three times the loaders' share.
+    static constexpr int kLoaderNice = 5;
+
+    // Starts `loaders` loader threads, 0 for one per core (fatal when none
+    // can be started). `uploader` must outlive the cache; `settings` give
+    // `gl.texture_life`.
+    CTextureCache(SettingsAccess* settings, TextureUploader* uploader, int loaders = 0);
+    // Stops the loaders if destroy() was not called (waiting as long as they
+    // take) and frees every texture.
     ~CTextureCache() override;
     CTextureCache(const CTextureCache&) = delete;
     CTextureCache& operator=(const CTextureCache&) = delete;
@@ -59,11 +71,11 @@ public:
 
     // Textures whose image is not uploaded yet (being decoded or ready).
     int pendingCount() const;
-    // Once per frame: uploads what the loader finished and frees at most one
-    // texture unused for longer than its life.
+    // Once per frame: uploads the first texture the loaders finished (one at
+    // most) and frees at most one texture unused for longer than its life.
     void update();
-    // Stops the loader (fatal if it does not stop within 200 polls of 10 ms)
-    // and frees every texture. Called at shutdown; the destructor does the
+    // Stops the loaders (fatal if they do not all stop within 200 polls of
+    // 10 ms) and frees every texture. Called at shutdown; the destructor does the
     // same without the time limit when it was not called.
     void destroy();
 
@@ -73,16 +85,26 @@ public:
         int waitPolls = 0;  // 10 ms polls spent waiting for the loader
     };
     const Statistics& statistics() const { return statistics_; }
+    int loaderCount() const { return static_cast<int>(loaders_.size()); }
     // The record of `id`, or null (main thread).
     const CTextureCacheTexture* find(int id) const;
 
 private:
     using TexturePtr = std::shared_ptr<CTextureCacheTexture>;
 
+    void startLoaders(int count);
     void loaderMain();
-    // Under the list lock: frees images the main thread is done with and
-    // picks the first texture still to decode.
-    TexturePtr nextToDecode();
+    // What a loader takes out of the list lock: a texture to decode (or
+    // none) with pixel memory to decode into, and memory to free.
+    struct LoaderJob {
+        TexturePtr texture;
+        std::vector<uint8_t> spare;
+        std::vector<std::vector<uint8_t>> unused;
+    };
+    // Claims the first texture no loader has taken, waiting up to one poll
+    // for a load when there is none. Uploaded images become spare pixel
+    // memory for the next decodes; an idle loader lets all of it go.
+    void nextToDecode(LoaderJob* job);
     TexturePtr findShared(int id) const;
     void upload(CTextureCacheTexture& texture);
     void freeTexture(const TexturePtr& texture);
@@ -93,12 +115,26 @@ private:
     SettingsAccess* settings_;
     TextureUploader* uploader_;
     mutable std::mutex listMutex_;
-    // Wakes the idle loader for a new load or the stop request.
+    // Wakes idle loaders for a new load or the stop request.
     std::condition_variable wake_;
     std::vector<TexturePtr> textures_;
+    // Counts loads (list lock), so a loader that found nothing to do cannot
+    // sleep through a load made just after its scan.
+    uint64_t loadsMade_ = 0;
+    int idleLoaders_ = 0;  // waiting for a load (list lock)
+    // Pixel memory of uploaded images (list lock), at most one a loader and
+    // one more: decoding into pages already mapped saves faulting in a fresh
+    // image's worth of them.
+    std::vector<std::vector<uint8_t>> spares_;
+    size_t sparesKept_ = 0;
     uint32_t lastExpiryCheck_;
+    // Images without alpha get an opaque one on the loaders (see the uploader).
+    const bool fourChannels_;
+    // Set by the main thread; cleared by the last loader to stop, as its
+    // acknowledgement.
     std::atomic<bool> stopRequest_{false};
-    std::thread loader_;
+    std::atomic<int> runningLoaders_{0};
+    std::vector<std::thread> loaders_;
     bool destroyed_ = false;
     Statistics statistics_;
 };

@@ -6,7 +6,7 @@
 
 #include "app/log.h"
 #include "render/cache/imageTweak.h"
-#include "render/imageFile.h"
+#include "render/cache/textureDecode.h"
 
 void textureFitSize(int maxSize, int* width, int* height) {
     int64_t w = *width;
@@ -24,20 +24,24 @@ void textureFitSize(int maxSize, int* width, int* height) {
     *height = static_cast<int>(h);
 }
 
-void CTextureCacheTexture::loadToImg() {
+void CTextureCacheTexture::loadToImg(bool fourChannels, std::vector<uint8_t> spare) {
     Log(LOG_INFO, "CTextureCacheTexture::loadToImg start '%s'\n", name.c_str());
     size_t split = name.find(';');
     std::string file = name.substr(0, split);
     std::string script = split == std::string::npos ? std::string() : name.substr(split + 1);
     std::unique_ptr<Image> decoded;
     try {
-        decoded = imageLoad(file.c_str());
+        // A tweak script sees the image as the file gives it (bpp and all).
+        decoded = textureDecode(file, fourChannels && script.empty(), std::move(spare));
         if (decoded) {
             imageTweakRun(decoded.get(), script);
             int w = decoded->width;
             int h = decoded->height;
             textureFitSize(maxSize, &w, &h);
             if (w != decoded->width || h != decoded->height) imageScale(decoded.get(), w, h);
+            // Files the direct decoders do not take, and tweaked images. Alpha
+            // 255 samples exactly like a texture without alpha.
+            if (fourChannels) imageAddAlpha(decoded.get());
         }
     } catch (const std::exception&) {
         // Running out of memory on a huge image, or anything else thrown while

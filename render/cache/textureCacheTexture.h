@@ -1,11 +1,12 @@
 // One texture of the texture cache: a file texture (decoded by the loader
 // thread, uploaded on the main thread) or an array texture a scene supplied.
 //
-// Sharing with the loader thread: the name and the maximum size never change
+// Sharing with the loader threads: the name and the maximum size never change
 // after the record is listed; the three flags hand the decoded image back and
-// forth (needs load and free image are cleared only by the loader, image
-// ready only by the main thread), and the image itself belongs to whichever
-// side the flags say. Everything else is main-thread bookkeeping.
+// forth (needs load and free image are cleared only by a loader, image ready
+// only by the main thread), and the image itself belongs to whichever side
+// the flags say. `claimed` (under the cache's list lock) lets exactly one
+// loader decode the record. Everything else is main-thread bookkeeping.
 #pragma once
 
 #include <atomic>
@@ -22,9 +23,11 @@ public:
         : name(std::move(name)), id(id), maxSize(maxSize) {}
 
     // Loader thread: decodes the file part of the name, runs its tweak script
-    // and fits the result to the maximum size. On success the image is held
-    // and image ready is set; on failure nothing is held.
-    void loadToImg();
+    // and fits the result to the maximum size; with `fourChannels` an image
+    // without alpha gets an opaque one, the layout the upload copies fastest.
+    // `spare` is pixel memory of an earlier image to decode into. On success
+    // the image is held and image ready is set; on failure nothing is held.
+    void loadToImg(bool fourChannels, std::vector<uint8_t> spare = {});
 
     // Main thread: ownership bookkeeping.
     void addOwner(const std::string& owner) { owners.push_back(owner); }
@@ -52,6 +55,8 @@ public:
     std::atomic<bool> needsLoad{false};
     std::atomic<bool> imageReady{false};
     std::atomic<bool> freeImage{false};
+    // Taken by the loader that decodes the record (list lock).
+    bool claimed = false;
 };
 
 // The size an image of width x height is scaled to so that neither side

@@ -15,6 +15,11 @@ public:
     virtual int allocateSlot() = 0;
     // GL_MAX_TEXTURE_SIZE.
     virtual int maxTextureSize() = 0;
+    // True when uploads are cheapest from four bytes a pixel. The cache asks
+    // once, when it is made; its loaders then give images without alpha an
+    // opaque alpha channel, so that uploadImage copies instead of converting
+    // on the main thread.
+    virtual bool wantsFourChannels() { return false; }
     // Fills the id allocated by allocateSlot from a decoded image.
     virtual void uploadImage(int id, const Image& image) = 0;
     // New textures from scene arrays; each returns its id.
@@ -30,6 +35,9 @@ class GlTextureUploader : public TextureUploader {
 public:
     int allocateSlot() override;
     int maxTextureSize() override;
+    // Drivers keep RGB textures with four bytes a texel, so RGB sources are
+    // converted texel by texel, several times slower than an RGBA copy.
+    bool wantsFourChannels() override { return true; }
     void uploadImage(int id, const Image& image) override;
     int fromBytes(int width, int height, const uint8_t* rgba) override;
     int fromFloats(int width, int height, const float* rgba) override;

@@ -18,8 +18,19 @@
 
 // An RGB image of width x height whose every pixel is (r, g, b).
 Image solidImage(int width, int height, uint8_t r, uint8_t g, uint8_t b);
+// An image whose neighbouring pixels and channels all differ, so that a
+// swapped row, column or channel shows.
+Image gradientImage(int width, int height, bool hasAlpha);
 // The bytes of `image` as a PNG file (alpha is not written).
 std::string pngFile(const Image& image);
+// A PNG of any colour type and bit depth from raw row bytes; palette files
+// get a four-colour palette.
+std::string pngOfType(int width, int height, int colourType, int bitDepth,
+                      const std::vector<uint8_t>& rowBytes, bool interlaced = false);
+// A PNG of an RGB or RGBA image, alpha included.
+std::string pngWithAlpha(const Image& image, bool interlaced);
+// A JPEG (quality 90) of an RGB image, or of its red channel as grey.
+std::string jpegFile(const Image& image, bool grey = false);
 
 // Files by virtual path, read through the rendering services' reader hook.
 class CacheTestFiles {
@@ -62,10 +73,12 @@ public:
         int height;
         bool hasAlpha;
         uint8_t firstPixel[3];
+        std::vector<uint8_t> pixels;
     };
 
     int allocateSlot() override;
     int maxTextureSize() override { return maxSize; }
+    bool wantsFourChannels() override { return fourChannels; }
     void uploadImage(int id, const Image& image) override;
     int fromBytes(int width, int height, const uint8_t* rgba) override;
     int fromFloats(int width, int height, const float* rgba) override;
@@ -73,6 +86,7 @@ public:
     void remove(int id) override;
 
     int maxSize = 4096;
+    bool fourChannels = false;
     // Called with every image upload (for checks while the cache runs).
     std::function<void(const Upload&)> onUpload;
     std::vector<Upload> uploads;

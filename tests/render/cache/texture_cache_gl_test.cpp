@@ -3,6 +3,7 @@
 
 #include "app/clock.h"
 #include "render/cache/textureCache.h"
+#include "render/imageFile.h"
 #include "render/renderState.h"
 #include "render/texture.h"
 #include "render/textureInfos.h"
@@ -184,6 +185,42 @@ TEST_F(TextureCacheGlTest, SceneEndingWithTexturesWarnsOncePerTextureAndReleases
     log.clear();
     cache->sceneFinished("scene");
     EXPECT_EQ(log.count("did not automatically free"), 0u);
+}
+
+TEST_F(TextureCacheGlTest, EveryTextureArrivesWholeOneUploadPerUpdate) {
+    const std::vector<std::pair<std::string, Image>> sources = {
+        {"tex/tall.png", gradientImage(7, 45, false)},
+        {"tex/wide.jpg", gradientImage(51, 13, false)},
+        {"tex/clear.png", gradientImage(22, 9, true)},
+    };
+    std::vector<int> ids;
+    for (const auto& source : sources) {
+        bool jpeg = source.first.find(".jpg") != std::string::npos;
+        files->put(source.first,
+                   jpeg ? jpegFile(source.second) : pngWithAlpha(source.second, false));
+        ids.push_back(cache->load(source.first, "scene"));
+    }
+    int last = 0;
+    ASSERT_TRUE(framesUntil([&] {
+        EXPECT_LE(cache->statistics().uploads - last, 1);
+        last = cache->statistics().uploads;
+        return cache->pendingCount() == 0;
+    }));
+    for (size_t i = 0; i < ids.size(); i++) {
+        std::unique_ptr<Image> expected = imageLoad(sources[i].first.c_str());
+        ASSERT_NE(expected, nullptr);
+        imageAddAlpha(expected.get());
+        TextureRecord* record = textureInfos().find(ids[i]);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->width, expected->width);
+        EXPECT_EQ(record->height, expected->height);
+        std::vector<uint8_t> texels(expected->pixels.size());
+        glBindTexture(GL_TEXTURE_2D, record->glName);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        EXPECT_EQ(texels, expected->pixels) << sources[i].first;
+    }
+    EXPECT_EQ(cache->statistics().uploads, 3);
 }
 
 TEST_F(TextureCacheGlTest, ShutdownReportListsCachedTextures) {

@@ -98,8 +98,11 @@ protected:
         }
     }
 
+    // Three loaders whatever the machine, so that claims are contended.
+    void startCache() { cache = std::make_unique<CTextureCache>(&settings, &uploader, 3); }
+
     void run(int steps) {
-        cache = std::make_unique<CTextureCache>(&settings, &uploader);
+        startCache();
         for (int i = 0; i < steps; i++)
             step();
         for (const Held& h : held)
@@ -130,13 +133,14 @@ TEST_F(StressTest, TexturesFreedAtOnceWhileTheLoaderDecodes) {
 
 TEST_F(StressTest, TexturesSharedAndKeptWhileTheLoaderDecodes) {
     settings.setInt("gl.texture_life", 60);
+    uploader.fourChannels = true;  // the direct decoders and recycled memory
     run(4000);
     EXPECT_TRUE(log.contains("CTextureCache: Reusing"));
 }
 
 TEST_F(StressTest, BindRightAfterLoadRacesTheLoader) {
     settings.setInt("gl.texture_life", 0);
-    cache = std::make_unique<CTextureCache>(&settings, &uploader);
+    startCache();
     for (int round = 0; round < 300; round++) {
         int id = cache->load(fileName(round % kFiles), "scene");
         if (round % 3 == 0) cache->update();
@@ -151,6 +155,29 @@ TEST_F(StressTest, BindRightAfterLoadRacesTheLoader) {
     EXPECT_EQ(mismatches, 0);
     EXPECT_EQ(uploader.uploads.size(), 300u);
     EXPECT_TRUE(uploader.live.empty());
+}
+
+TEST_F(StressTest, ShutdownWhileLoadersAreBusy) {
+    settings.setInt("gl.texture_life", 0);
+    uploader.fourChannels = true;
+    for (int round = 0; round < 20; round++) {
+        startCache();
+        for (int i = 0; i < kFiles; i++) {
+            cache->load(fileName(i), "scene");
+            cache->load(fileName(i) + ";grey()", "scene");
+        }
+        for (int frame = 0; frame < round % 4; frame++)
+            cache->update();
+        if (round % 3 == 0) cache->sceneFinished("scene");
+        cache->destroy();
+        EXPECT_EQ(cache->pendingCount(), 0);
+        cache.reset();
+        EXPECT_TRUE(uploader.live.empty()) << round;
+    }
+    EXPECT_EQ(log.count("CTextureCache finished"), 20u);
+    EXPECT_FALSE(log.contains(3, "didn't stop in time"));
+    EXPECT_EQ(uploader.misuses, 0);
+    EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "app/settingsAccess.h"
 #include "render/cache/sceneTextureCache.h"
 #include "render/cache/textureCache.h"
+#include "render/imageFile.h"
 #include "tests/render/cache/cache_test_support.h"
 #include "tests/support/log_capture.h"
 
@@ -22,9 +23,20 @@ protected:
     void TearDown() override {
         if (cache) cache->destroy();
     }
-    void start(int maxSize = 4096) {
+    void start(int maxSize = 4096, int loaders = 0) {
         uploader.maxSize = maxSize;
-        cache = std::make_unique<CTextureCache>(&settings, &uploader);
+        cache = std::make_unique<CTextureCache>(&settings, &uploader, loaders);
+    }
+    // Waits (bounded) until the loaders have tried every texture in `ids`.
+    void waitUntilDecoded(const std::vector<int>& ids) {
+        auto decoding = [&] {
+            for (int id : ids)
+                if (cache->find(id)->needsLoad) return true;
+            return false;
+        };
+        for (int i = 0; i < 5000 && decoding(); i++)
+            osSleep(2);
+        ASSERT_FALSE(decoding());
     }
     // Frames until the loader has nothing left (bounded, so a hang fails).
     void settle() {
@@ -84,6 +96,75 @@ TEST_F(TextureCacheTest, FileTextureIsDecodedThenUploadedByUpdate) {
     EXPECT_TRUE(log.contains(1, "CTextureCacheTexture::loadToGL done 'tex/red.png'"));
     cache->update();
     EXPECT_EQ(uploader.uploads.size(), 1u);  // at most once per texture
+}
+
+TEST_F(TextureCacheTest, OneUploadPerUpdateUntilEveryTextureIsInWhole) {
+    uploader.fourChannels = true;
+    start(4096, 3);
+    struct Case {
+        std::string name;
+        Image source;
+        bool jpeg;
+    };
+    std::vector<Case> cases = {
+        {"tex/g0.png", gradientImage(37, 12, false), false},
+        {"tex/g1.png", gradientImage(12, 41, true), false},
+        {"tex/g2.jpg", gradientImage(29, 17, false), true},
+        {"tex/g3.png", gradientImage(5, 33, false), false},
+        {"tex/g4.jpg", gradientImage(44, 9, false), true},
+    };
+    for (const Case& c : cases)
+        files.put(c.name,
+                  c.jpeg ? jpegFile(c.source) : pngWithAlpha(c.source, c.name == "tex/g3.png"));
+    std::vector<int> ids;
+    for (const Case& c : cases)
+        ids.push_back(cache->load(c.name, "scene"));
+    // A tweak sees the file as it is (three bytes a pixel here).
+    ids.push_back(cache->load("tex/g0.png;if (bpp == 3) flip();", "scene"));
+    waitUntilDecoded(ids);
+
+    // Every image is ready at once; still one upload a frame.
+    int frames = 0;
+    for (; cache->pendingCount() > 0 && frames < 20; frames++) {
+        size_t before = uploader.uploads.size();
+        cache->update();
+        EXPECT_EQ(uploader.uploads.size(), before + 1);
+    }
+    EXPECT_EQ(frames, static_cast<int>(ids.size()));
+    EXPECT_EQ(cache->statistics().uploads, frames);
+
+    for (size_t i = 0; i < ids.size(); i++) {
+        std::string file = i < cases.size() ? cases[i].name : "tex/g0.png";
+        std::unique_ptr<Image> expected = imageLoad(file.c_str());
+        ASSERT_NE(expected, nullptr);
+        if (i == cases.size()) imageFlip(expected.get());
+        imageAddAlpha(expected.get());
+        const auto* upload = uploadOf(ids[i]);
+        ASSERT_NE(upload, nullptr) << file;
+        EXPECT_TRUE(upload->hasAlpha) << file;
+        EXPECT_EQ(upload->width, expected->width) << file;
+        EXPECT_EQ(upload->height, expected->height) << file;
+        EXPECT_EQ(upload->pixels, expected->pixels) << file;
+    }
+    EXPECT_EQ(uploader.misuses, 0);
+}
+
+TEST_F(TextureCacheTest, TextureReleasedWhileItsUploadIsPendingIsNeverUploaded) {
+    settings.setInt("gl.texture_life", 0);
+    uploader.fourChannels = true;
+    start(4096, 2);
+    int red = cache->load("tex/red.png", "a");
+    int wide = cache->load("tex/wide.png", "b");
+    waitUntilDecoded({red, wide});
+    cache->release(red, "a", false);
+    EXPECT_EQ(cache->find(red), nullptr);
+    EXPECT_EQ(uploader.live.count(red), 0u);
+    EXPECT_TRUE(log.contains(2, "Image still allocated for 'tex/red.png'")) << log.all();
+    settle();
+    ASSERT_EQ(uploader.uploads.size(), 1u);
+    EXPECT_EQ(uploader.uploads[0].id, wide);
+    EXPECT_EQ(uploader.uploads[0].firstPixel[1], 200);
+    EXPECT_EQ(uploader.misuses, 0);
 }
 
 TEST_F(TextureCacheTest, ImagesLargerThanTheLimitAreScaledDown) {

@@ -1,0 +1,193 @@
+// Direct decoding of texture files into RGBA. See textureDecode.h.
+//
+// The direct decoders never log and never guess: a file they do not take as
+// it is (other pixel layouts, damage of any kind) is left to the image file
+// decoders, which decide what it yields and what is said about it.
+#include "render/cache/textureDecode.h"
+
+#include <png.h>
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <algorithm>
+#include <cctype>
+
+#include "render/imageFile.h"
+#include "render/renderFiles.h"
+
+namespace {
+
+// The image file decoders refuse larger JPEG files.
+constexpr unsigned kMaxJpegDimension = 32768;
+
+bool endsWith(const std::string& text, const char* ending) {
+    size_t length = std::strlen(ending);
+    if (text.size() < length) return false;
+    for (size_t i = 0; i < length; i++)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - length + i])) != ending[i])
+            return false;
+    return true;
+}
+
+struct PngSource {
+    const uint8_t* data;
+    size_t length;
+    size_t position;
+};
+
+void pngRead(png_structp png, png_bytep out, png_size_t count) {
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (source->length - source->position < count) png_error(png, "read past end of data");
+    std::memcpy(out, source->data + source->position, count);
+    source->position += count;
+}
+
+void pngFail(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+
+void pngSilent(png_structp, png_const_charp) {}
+
+// Rows of an 8-bit RGB or RGBA file as RGBA into `pixels`; false for any
+// other file or an error. Every object lives in the caller, so that a jump
+// out of libpng skips no destructor.
+bool pngRgbaRows(png_structp png, png_infop info, std::vector<uint8_t>* pixels,
+                 std::vector<png_bytep>* rows, int* width, int* height) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_sig_bytes(png, 8);
+    png_read_info(png, info);
+    int type = png_get_color_type(png, info);
+    if (png_get_bit_depth(png, info) != 8 ||
+        (type != PNG_COLOR_TYPE_RGB && type != PNG_COLOR_TYPE_RGB_ALPHA))
+        return false;
+    if (type == PNG_COLOR_TYPE_RGB) png_set_filler(png, 0xff, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    *width = static_cast<int>(png_get_image_width(png, info));
+    *height = static_cast<int>(png_get_image_height(png, info));
+    size_t rowBytes = png_get_rowbytes(png, info);
+    if (*width < 1 || *height < 1 || rowBytes != static_cast<size_t>(*width) * 4) return false;
+    pixels->resize(rowBytes * static_cast<size_t>(*height));
+    rows->resize(static_cast<size_t>(*height));
+    for (int y = 0; y < *height; y++)
+        (*rows)[y] = pixels->data() + rowBytes * y;
+    png_read_image(png, rows->data());
+    png_read_end(png, nullptr);
+    return true;
+}
+
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+void jpegFail(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
+}
+
+void jpegSilent(j_common_ptr, int) {}
+
+// Kept free of C++ objects with destructors, since a failure jumps out of it.
+bool jpegRgbaRows(const uint8_t* data, size_t length, std::vector<uint8_t>* pixels,
+                  std::vector<JSAMPROW>* rows, int* width, int* height) {
+    jpeg_decompress_struct info;
+    JpegError error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jpegFail;
+    error.manager.emit_message = jpegSilent;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(length));
+    jpeg_read_header(&info, TRUE);
+    // The library writes the filler byte as 255 while converting the colours.
+    info.out_color_space = JCS_EXT_RGBA;
+    if (info.image_width > kMaxJpegDimension || info.image_height > kMaxJpegDimension) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_start_decompress(&info);
+    if (info.output_components != 4) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    *width = static_cast<int>(info.output_width);
+    *height = static_cast<int>(info.output_height);
+    size_t rowBytes = static_cast<size_t>(*width) * 4;
+    pixels->resize(rowBytes * static_cast<size_t>(*height));
+    rows->resize(static_cast<size_t>(*height));
+    for (int y = 0; y < *height; y++)
+        (*rows)[y] = pixels->data() + rowBytes * y;
+    // As many rows a call as the library will give, not one.
+    while (info.output_scanline < info.output_height)
+        jpeg_read_scanlines(&info, rows->data() + info.output_scanline,
+                            info.output_height - info.output_scanline);
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+std::unique_ptr<Image> rgbaImage(std::vector<uint8_t>* pixels, int width, int height) {
+    auto image = std::make_unique<Image>();
+    image->pixels = std::move(*pixels);
+    image->hasAlpha = true;
+    image->width = width;
+    image->height = height;
+    return image;
+}
+
+}  // namespace
+
+std::unique_ptr<Image> textureDecodePngRgba(const uint8_t* data, size_t length,
+                                            std::vector<uint8_t>* pixels) {
+    if (length < 8 || png_sig_cmp(data, 0, 8) != 0) return nullptr;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFail, pngSilent);
+    if (!png) return nullptr;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return nullptr;
+    }
+    PngSource source{data, length, 8};
+    png_set_read_fn(png, &source, pngRead);
+    std::vector<png_bytep> rows;
+    int width = 0;
+    int height = 0;
+    bool read = pngRgbaRows(png, info, pixels, &rows, &width, &height);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return read ? rgbaImage(pixels, width, height) : nullptr;
+}
+
+std::unique_ptr<Image> textureDecodeJpegRgba(const uint8_t* data, size_t length,
+                                             std::vector<uint8_t>* pixels) {
+    if (length == 0) return nullptr;
+    std::vector<JSAMPROW> rows;
+    int width = 0;
+    int height = 0;
+    if (!jpegRgbaRows(data, length, pixels, &rows, &width, &height)) return nullptr;
+    return rgbaImage(pixels, width, height);
+}
+
+std::unique_ptr<Image> textureDecode(const std::string& path, bool fourChannels,
+                                     std::vector<uint8_t> spare) {
+    bool png = endsWith(path, ".png");
+    bool jpeg = endsWith(path, ".jpg") || endsWith(path, ".jpeg");
+    if (!png && !jpeg) return nullptr;
+    uint32_t length = 0;
+    std::unique_ptr<char, void (*)(char*)> file(renderFileLoad(path.c_str(), &length),
+                                                renderFileFree);
+    if (!file) return nullptr;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(file.get());
+    std::unique_ptr<Image> image;
+    if (fourChannels)
+        image = png ? textureDecodePngRgba(bytes, length, &spare)
+                    : textureDecodeJpegRgba(bytes, length, &spare);
+    if (!image)
+        image = png ? imageDecodePng(bytes, length, path.c_str()) : imageDecodeJpeg(bytes, length);
+    return image;
+}
