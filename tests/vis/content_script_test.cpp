@@ -1,6 +1,7 @@
 // The default content's control script and composing scenes, run in the
-// visualiser with a real window (Xvfb in CI). The script, the composing
-// scenes and their shaders are read from the source tree; the scenes it
+// visualiser with a real window (Xvfb in CI). The script and the composing
+// scenes' shaders are read from the source tree, the composing scenes'
+// images from the default content as the build compiles it; the scenes it
 // plays are small solid-colour scenes of the test's own, so that what is
 // checked is the choosing, the changing and the keys, not any one picture.
 // Time is the fake clock with the time filter off, so every frame passes
@@ -36,6 +37,15 @@ std::string sourceFile(const std::string& path) {
     return text.str();
 }
 
+// A file of the staged default content, as it goes into the archive.
+std::string stagedFile(const std::string& path) {
+    std::ifstream in(std::string(VORTALIS_CONTENT_STAGE) + path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_FALSE(text.str().empty()) << path;
+    return text.str();
+}
+
 std::string solidScene(float red, float green, float blue) {
     std::ostringstream source;
     source << ".native glClear \"V glClear(F,F,F,F,I)\"\n"
@@ -63,7 +73,8 @@ protected:
         ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
         ASSERT_EQ(chdir(world.base.path().c_str()), 0);  // screenshots land here
         for (const char* id : {"fade", "overlay", "announce"}) {
-            world.scene(id, sourceFile(std::string("content/default/scenes/") + id + ".vsa"));
+            std::string image = std::string("scenes/") + id + ".vsi";
+            world.file(image, stagedFile(image));
             for (const char* kind : {".vert", ".frag"}) {
                 std::string shader = std::string("shaders/") + id + kind;
                 world.file(shader, sourceFile("content/default/" + shader));
