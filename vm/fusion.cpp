@@ -2,26 +2,38 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
+#include <map>
 #include <vector>
 
 #include "vm/opcodes.h"
 
 namespace {
 
-// The patterns that start with each opcode, longest first, so that a run
-// wins over any of its own prefixes.
-const std::array<std::vector<uint8_t>, 256>& patternsByFirstOpcode() {
-    static const std::array<std::vector<uint8_t>, 256> table = [] {
-        std::array<std::vector<uint8_t>, 256> byFirst;
-        for (uint8_t code : superinstructionCodes())
-            byFirst[superinstructionRun(code)[0]].push_back(code);
-        for (auto& codes : byFirst)
+// The patterns by their first two opcodes (every run has at least two),
+// longest first, so that a run wins over any of its own prefixes. Most
+// positions start no pattern, and the pair lookup rejects them at once;
+// loading is on the path of every scene start.
+struct PatternIndex {
+    std::array<std::bitset<256>, 256> pairs;          // [first][second]: some pattern starts so
+    std::map<uint32_t, std::vector<uint8_t>> byPair;  // first << 8 | second
+};
+
+const PatternIndex& patternIndex() {
+    static const PatternIndex index = [] {
+        PatternIndex built;
+        for (uint8_t code : superinstructionCodes()) {
+            const std::vector<uint8_t>& run = superinstructionRun(code);
+            built.byPair[uint32_t{run[0]} << 8 | run[1]].push_back(code);
+            built.pairs[run[0]].set(run[1]);
+        }
+        for (auto& [pair, codes] : built.byPair)
             std::stable_sort(codes.begin(), codes.end(), [](uint8_t a, uint8_t b) {
                 return superinstructionRun(a).size() > superinstructionRun(b).size();
             });
-        return byFirst;
+        return built;
     }();
-    return table;
+    return index;
 }
 
 bool matches(const uint32_t* code, int count, const std::vector<uint8_t>& targets, int position,
@@ -45,9 +57,12 @@ int fuseCode(uint32_t* code, int count) {
             if (target > 0 && target < static_cast<uint32_t>(count)) targets[target] = 1;
         }
     }
+    const PatternIndex& index = patternIndex();
     int fused = 0;
-    for (int at = 0; at + 1 < count; at += 2) {
-        for (uint8_t super : patternsByFirstOpcode()[code[at] & 0xFF]) {
+    for (int at = 0; at + 3 < count; at += 2) {
+        uint32_t first = code[at] & 0xFF, second = code[at + 2] & 0xFF;
+        if (!index.pairs[first].test(second)) continue;
+        for (uint8_t super : index.byPair.at(first << 8 | second)) {
             const std::vector<uint8_t>& run = superinstructionRun(super);
             if (!matches(code, count, targets, at, run)) continue;
             code[at] = super;

@@ -9,6 +9,10 @@
 #include "vm/steps.h"
 #include "vm/vmExec.h"
 
+#ifndef VORTALIS_VM_PROFILE
+#define VORTALIS_VM_PROFILE 1
+#endif
+
 namespace {
 
 // Branches of the countdown that one native call spends.
@@ -94,9 +98,27 @@ bool failStack(const uint32_t* code, const uint32_t* ip) {
 }
 
 bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
+    // The counting loop is a separate instance so that the plain one carries
+    // no test for it. Builds that never profile (the fuzz target) leave it
+    // out, which halves the time to compile this file.
+#if VORTALIS_VM_PROFILE
+    if (profiling && profile.size() == code.size()) return runLoop<true>(fp, position, timeLimitMs);
+#endif
+    return runLoop<false>(fp, position, timeLimitMs);
+}
+
+template <bool kProfile>
+bool CVMExec::runLoop(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     using namespace op;
     running = 1;
     const uint32_t start = osTickCount();
+    // A work limit shortens the countdown and ends the run once the
+    // expiries add up to it.
+    const uint32_t workLimit = vmWorkLimit();
+    const int64_t countdownStart =
+        workLimit != 0 && workLimit < kBranchCountdown ? int64_t{workLimit} : kBranchCountdown;
+    int64_t workLeft = workLimit != 0 ? int64_t{workLimit} : INT64_MAX;
+    [[maybe_unused]] uint64_t* const counts = kProfile ? profile.data() : nullptr;
     const uint32_t* const codeBase = code.data();
     const uint32_t* const codeLast = codeBase + codeCount - 2;  // last whole instruction
     const uint32_t* ip = codeBase + position;
@@ -104,7 +126,7 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     int nativeCount = 0;
     const NativeEntry* natives = vmNativeEntries(&nativeCount);
     Regs r{};
-    r.countdown = kBranchCountdown;
+    r.countdown = countdownStart;
     uint32_t* sp = nullptr;
     r.code = codeBase;
     r.fp = fp;
@@ -119,6 +141,7 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
         r.stackBytes = uintptr_t{stackWords} * sizeof(uint32_t);                                \
         r.stackLimit = r.stackBase + stackWords;                                                \
         r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp); \
+        reloadTos(r, sp);                                                                       \
     } while (0)
 #define SAVE_REGS() (state.stackPointer = sp)
 #define OPERAND (ip[1])
@@ -139,15 +162,16 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     // wraps in an endless run.
 #define READ_CLOCK()                                                                  \
     do {                                                                              \
-        r.countdown = kBranchCountdown;                                               \
+        workLeft -= countdownStart - r.countdown;                                     \
+        r.countdown = countdownStart;                                                 \
+        if (workLeft <= 0) goto stopByTime;                                           \
         if (timeLimitMs != 0 && osTickCount() - start > timeLimitMs) goto stopByTime; \
     } while (0)
-#define COUNT_BRANCH()                                                                    \
-    do {                                                                                  \
-        if (r.countdown-- < 0) {                                                          \
-            r.countdown = kBranchCountdown;                                               \
-            if (timeLimitMs != 0 && osTickCount() - start > timeLimitMs) goto stopByTime; \
-        }                                                                                 \
+#define COUNT_BRANCH()           \
+    do {                         \
+        if (r.countdown-- < 0) { \
+            READ_CLOCK();        \
+        }                        \
     } while (0)
 
 #if VORTALIS_COMPUTED_GOTO
@@ -167,19 +191,27 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
 #define CASE(label) L_##label:
 #define DEFAULT_CASE \
     L_unassigned:
+#define COUNT_EXECUTION() \
+    if constexpr (kProfile) ++counts[ip - codeBase]
 #define DISPATCH()                                   \
     do {                                             \
         if (!stackInRange(r, sp)) goto stackFailure; \
+        COUNT_EXECUTION();                           \
         goto* table[*ip & 0xFF];                     \
     } while (0)
     // After an instruction that leaves the stack pointer alone, the test
     // made before it still holds.
-#define DISPATCH_SAME_STACK() goto* table[*ip & 0xFF]
+#define DISPATCH_SAME_STACK()    \
+    do {                         \
+        COUNT_EXECUTION();       \
+        goto* table[*ip & 0xFF]; \
+    } while (0)
     // After an instruction that moved it by a known amount, only one end of
     // the range needs testing.
 #define DISPATCH_MOVED(delta)                                      \
     do {                                                           \
         if (!stackStillInRange<(delta)>(r, sp)) goto stackFailure; \
+        COUNT_EXECUTION();                                         \
         goto* table[*ip & 0xFF];                                   \
     } while (0)
 #else
@@ -197,6 +229,7 @@ bool CVMExec::run(int32_t fp, int32_t position, uint32_t timeLimitMs) {
 #else
 dispatch:
     if (!stackInRange(r, sp)) goto stackFailure;
+    if constexpr (kProfile) ++counts[ip - codeBase];
     switch (*ip & 0xFF) {
 #endif
 
@@ -204,7 +237,7 @@ dispatch:
         // then read right after them.
 #define PLAIN_CASE(name)                                  \
     CASE(name) {                                          \
-        if (!step<name>(r, sp, ip)) goto fail;            \
+        if (!stepTos<name>(r, sp, ip)) goto fail;         \
         ip += 2;                                          \
         if constexpr (copiesBlocks(name)) {               \
             if (r.countdown < 0) READ_CLOCK();            \
@@ -247,6 +280,7 @@ dispatch:
             bool done = runFusedTestedOutOfLine<__VA_ARGS__>(copy, top, ip); \
             sp = top;                                                        \
             r.countdown = copy.countdown;                                    \
+            r.tos = copy.tos;                                                \
             if (!done) goto fail;                                            \
         } else if (!runFused<__VA_ARGS__>(r, sp, ip)) {                      \
             goto fail;                                                       \
@@ -267,6 +301,7 @@ dispatch:
             bool terminated = storeFunction(functions, top, r.stackBase, target, state.errorFlag);
             sp = top;
             if (!terminated) goto stackFailure;
+            reloadTos(r, sp);
             ip += 2;
             DISPATCH();
         }
@@ -276,7 +311,7 @@ dispatch:
             sp = top;
             if (index == kUnterminated) goto stackFailure;
             if (index < 0) goto fail;
-            *++sp = static_cast<uint32_t>(index);
+            *++sp = r.tos = static_cast<uint32_t>(index);
             ip += 2;
             DISPATCH();
         }
@@ -288,7 +323,7 @@ dispatch:
             DISPATCH();
         }
         CASE(UUID) {
-            *++sp = vmMachineId();
+            *++sp = r.tos = vmMachineId();
             ip += 2;
             DISPATCH();
         }
@@ -346,6 +381,7 @@ dispatch:
         }
         CASE(POP_MULTIPLE_RETURN) {
             sp -= asInt(OPERAND);
+            reloadTos(r, sp);
             goto doReturn;
         }
         CASE(RETURN) {
@@ -357,7 +393,8 @@ dispatch:
             DISPATCH_SAME_STACK();
         }
         CASE(JZ) {
-            uint32_t condition = *sp--;
+            uint32_t condition = r.tos;
+            r.tos = *--sp;
             if (condition == 0)
                 JUMP_TO(OPERAND);
             else
@@ -366,7 +403,8 @@ dispatch:
             DISPATCH_MOVED(-1);
         }
         CASE(JNZ) {
-            uint32_t condition = *sp--;
+            uint32_t condition = r.tos;
+            r.tos = *--sp;
             if (condition != 0)
                 JUMP_TO(OPERAND);
             else
@@ -443,6 +481,7 @@ failSaved:
 #undef DISPATCH
 #undef DISPATCH_SAME_STACK
 #undef DISPATCH_MOVED
+#undef COUNT_EXECUTION
 #undef COUNT_BRANCH
 #undef READ_CLOCK
 #undef JUMP_TO
@@ -451,3 +490,8 @@ failSaved:
 #undef SAVE_REGS
 #undef LOAD_REGS
 }
+
+template bool CVMExec::runLoop<false>(int32_t, int32_t, uint32_t);
+#if VORTALIS_VM_PROFILE
+template bool CVMExec::runLoop<true>(int32_t, int32_t, uint32_t);
+#endif

@@ -13,8 +13,9 @@ size_t blockBytes(int64_t words) {
 
 }  // namespace
 
-CVMMemMgr::CVMMemMgr(int32_t baseSize, uint32_t limitWords) : limitWords_(limitWords) {
-    int64_t total = static_cast<int64_t>(baseSize) + kHeapWords;
+CVMMemMgr::CVMMemMgr(int32_t baseSize, uint32_t limitWords, int32_t heapWords, int32_t stackWords)
+    : limitWords_(limitWords) {
+    int64_t total = static_cast<int64_t>(baseSize) + heapWords;
     uint32_t* block = nullptr;
     // Zeroed so that images see the same memory every run; calloc leaves
     // untouched pages to the system instead of writing them.
@@ -28,10 +29,11 @@ CVMMemMgr::CVMMemMgr(int32_t baseSize, uint32_t limitWords) : limitWords_(limitW
     block_ = block;
     storage_ = block + kSlackWords;
     totalWords_ = static_cast<int32_t>(total);
-    areas_.push_back({baseSize, kHeapWords, 0});
+    areas_.push_back({baseSize, heapWords, 0});
     storage_[baseSize] = kGuard;
     storage_[totalWords_ - 1] = kGuard;
-    stackStart_ = allocate(kStackWords);
+    stackWords_ = stackWords;
+    stackStart_ = allocate(stackWords);
 }
 
 CVMMemMgr::~CVMMemMgr() {

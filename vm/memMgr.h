@@ -28,8 +28,10 @@ public:
 
     // Creates the block for `baseSize` static words plus the heap and
     // allocates the stack. On failure logs and leaves totalWords() at 0.
-    // `limitWords` bounds the block, now and when it grows.
-    CVMMemMgr(int32_t baseSize, uint32_t limitWords);
+    // `limitWords` bounds the block, now and when it grows. The heap and
+    // stack sizes default to the ones images are written for.
+    CVMMemMgr(int32_t baseSize, uint32_t limitWords, int32_t heapWords = kHeapWords,
+              int32_t stackWords = kStackWords);
     ~CVMMemMgr();
     CVMMemMgr(const CVMMemMgr&) = delete;
     CVMMemMgr& operator=(const CVMMemMgr&) = delete;
@@ -46,6 +48,7 @@ public:
     int32_t totalWords() const { return totalWords_; }
     uint32_t* storage() const { return storage_; }
     int32_t stackStart() const { return stackStart_; }
+    int32_t stackWords() const { return stackWords_; }
     const std::vector<MemArea>& areas() const { return areas_; }
 
 private:
@@ -54,6 +57,7 @@ private:
     int32_t totalWords_ = 0;
     uint32_t* storage_ = nullptr;
     int32_t stackStart_ = 0;
+    int32_t stackWords_ = 0;
     std::vector<MemArea> areas_;
     uint32_t* block_ = nullptr;  // storage_ - kSlackWords
     uint32_t limitWords_;

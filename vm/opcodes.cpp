@@ -62,3 +62,9 @@ const std::vector<uint8_t>& superinstructionRun(uint8_t code) {
 const std::vector<uint8_t>& superinstructionCodes() {
     return tables().superCodes;
 }
+
+int superinstructionFor(const std::vector<uint8_t>& run) {
+    for (uint8_t code : superinstructionCodes())
+        if (superinstructionRun(code) == run) return code;
+    return -1;
+}

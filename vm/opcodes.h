@@ -37,3 +37,6 @@ const std::vector<uint8_t>& superinstructionRun(uint8_t code);
 
 // Every superinstruction code, in table order.
 const std::vector<uint8_t>& superinstructionCodes();
+
+// The superinstruction that replaces exactly `run`, or -1 when none does.
+int superinstructionFor(const std::vector<uint8_t>& run);

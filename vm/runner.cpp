@@ -103,8 +103,13 @@ bool convertArgs(const std::string& signature, const std::vector<std::string>& v
 int vmRunImage(const std::vector<uint8_t>& bytes, const RunOptions& options) {
     VMState* vm = vmCreateFromBytes(bytes.data(), bytes.size());
     if (!vm) return 2;
+    int result = vm->errorFlag ? 2 : vmRunCalls(vm, options);
+    vmDestroy(vm);
+    return result;
+}
+
+int vmRunCalls(VMState* vm, const RunOptions& options) {
     int result = 0;
-    if (vm->errorFlag) result = 2;
     std::vector<std::string> calls = options.calls;
     if (calls.empty()) calls.push_back("V main()");
     for (size_t i = 0; i < calls.size() && result == 0; ++i) {
@@ -115,10 +120,11 @@ int vmRunImage(const std::vector<uint8_t>& bytes, const RunOptions& options) {
         }
         bool finished = vmExecuteFunction(vm, calls[i].c_str(), args.data(),
                                           static_cast<int>(args.size()), options.budgetMs);
-        while (!finished)
+        for (int resumes = 0; !finished; ++resumes) {
+            if (options.maxResumes >= 0 && resumes >= options.maxResumes) break;
             finished = vmResume(vm, options.budgetMs);
-        if (vm->errorFlag) result = 1;
+        }
+        if (vm->errorFlag || !finished) result = 1;
     }
-    vmDestroy(vm);
     return result;
 }

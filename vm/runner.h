@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+struct VMState;
+
 struct RunOptions {
     std::vector<std::string> calls;  // signatures; "V main()" when none given
     uint32_t budgetMs = 0;           // time budget of each run; 0 = none
     std::vector<std::string> args;   // argument values for every call
+    int maxResumes = -1;             // a run still stopped after this many resumptions
+                                     // ends the calls (result 1); -1 = resume forever
 };
 
 // Parses "[--call SIGNATURE]... [--budget MS] [--args VALUE...]" (everything
@@ -31,3 +35,9 @@ void vmRunnerRemoveLogging();
 // one did (later calls are skipped), 2 when the setup failed or the options
 // do not fit a function's signature.
 int vmRunImage(const std::vector<uint8_t>& bytes, const RunOptions& options);
+
+// The calls of vmRunImage on a VM the caller created (and destroys): 0 when
+// no run set the error flag, 1 when one did or stayed stopped, 2 when the
+// options do not fit a function's signature. Tools that look inside the VM
+// (profiles, memory) run images through this.
+int vmRunCalls(VMState* vm, const RunOptions& options);

@@ -33,6 +33,12 @@ struct Regs {
     uint32_t frameAddr;  // memory address of local 0
     int32_t fp;
     const uint32_t* code;
+    // A copy of the word the stack pointer points at. Memory always holds
+    // the stack too (natives, dumps and block instructions read it there);
+    // the copy lets the next instruction take its top operand without
+    // waiting for the store of the previous one to reach memory, which is
+    // what bounds chains of arithmetic on a stack machine.
+    uint32_t tos;
 };
 
 // Failure messages, kept out of line so that the hot path stays small.
@@ -117,29 +123,29 @@ VM_STEP(NOP) {
     return true;
 }
 VM_STEP(REF) {
-    *++sp = K;
+    *++sp = r.tos = K;
     return true;
 }
 VM_STEP(REFVAR) {
-    *++sp = r.frameAddr + K;
+    *++sp = r.tos = r.frameAddr + K;
     return true;
 }
 VM_STEP(COPYVAR) {
     uint32_t address = r.frameAddr + K;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
-    *++sp = r.mem[address];
+    *++sp = r.tos = r.mem[address];
     return true;
 }
 VM_STEP(DEREF) {
-    uint32_t address = *sp;
+    uint32_t address = r.tos;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
-    *sp = r.mem[address];
+    *sp = r.tos = r.mem[address];
     return true;
 }
 VM_STEP(DEREF_OFFSET) {
-    uint32_t address = *sp + K;
+    uint32_t address = r.tos + K;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
-    *sp = r.mem[address];
+    *sp = r.tos = r.mem[address];
     return true;
 }
 VM_STEP(DEREF_MULTIPLE) {
@@ -156,17 +162,21 @@ VM_STEP(DEREF_MULTIPLE) {
     }
     return true;
 }
+// Stores may hit the stack itself, so the new top is read back after them.
 VM_STEP(ASSIGN) {
     uint32_t address = sp[-1];
     if (address >= r.memSize) return failAssign(r.code, ip, address);
-    r.mem[address] = *sp--;
+    r.mem[address] = r.tos;
+    --sp;
+    r.tos = *sp;
     return true;
 }
 VM_STEP(ASSIGNPOP) {
     uint32_t address = sp[-1];
     if (address >= r.memSize) return failAssign(r.code, ip, address);
-    r.mem[address] = *sp;
+    r.mem[address] = r.tos;
     sp -= 2;
+    r.tos = *sp;
     return true;
 }
 VM_STEP(ASSIGN_MULTIPLE) {
@@ -193,7 +203,7 @@ VM_STEP(MEMCPY) {
     return true;
 }
 VM_STEP(LITERAL) {
-    *++sp = K;
+    *++sp = r.tos = K;
     return true;
 }
 VM_STEP(LITERAL_CHAR) {
@@ -212,6 +222,7 @@ VM_STEP(PUSH_MULTIPLE) {
 VM_STEP(POP) {
     (void)ip;
     --sp;
+    r.tos = *sp;
     return true;
 }
 VM_STEP(POP_MULTIPLE) {
@@ -220,27 +231,28 @@ VM_STEP(POP_MULTIPLE) {
 }
 VM_STEP(DUP) {
     (void)ip;
-    sp[1] = sp[0];
-    ++sp;
+    *++sp = r.tos;
     return true;
 }
 VM_STEP(SWAP) {
     (void)ip;
-    std::swap(sp[0], sp[-1]);
+    uint32_t below = sp[-1];
+    sp[-1] = r.tos;
+    *sp = r.tos = below;
     return true;
 }
 VM_STEP(LITERALF) {
-    *++sp = K;
+    *++sp = r.tos = K;
     return true;
 }
 
 // ---- integer arithmetic ----
-#define VM_BINARY(NAME, EXPR)              \
-    VM_STEP(NAME) {                        \
-        (void)ip;                          \
-        uint32_t b = *sp--, a = *sp;       \
-        *sp = static_cast<uint32_t>(EXPR); \
-        return true;                       \
+#define VM_BINARY(NAME, EXPR)                      \
+    VM_STEP(NAME) {                                \
+        (void)ip;                                  \
+        uint32_t b = r.tos, a = *--sp;             \
+        *sp = r.tos = static_cast<uint32_t>(EXPR); \
+        return true;                               \
     }
 VM_BINARY(USHR, a >> (b & 31))
 VM_BINARY(SSHR, asInt(a) >> (b & 31))
@@ -277,37 +289,40 @@ VM_BINARY(FLOATNEQ, asFloat(a) != asFloat(b))
 
 VM_STEP(FTOI) {
     (void)ip;
-    float f = asFloat(*sp);
+    float f = asFloat(r.tos);
     // Truncation to 64 bits keeps the low word; out of that range (or NaN) gives 0.
     bool representable = std::fabs(f) < 9223372036854775808.0f;
-    *sp = representable ? static_cast<uint32_t>(static_cast<int64_t>(f)) : 0;
+    *sp = r.tos = representable ? static_cast<uint32_t>(static_cast<int64_t>(f)) : 0;
     return true;
 }
 VM_STEP(ITOF) {
     (void)ip;
-    *sp = asWord(static_cast<float>(asInt(*sp)));
+    *sp = r.tos = asWord(static_cast<float>(asInt(r.tos)));
     return true;
 }
 VM_STEP(LITERALINTADD) {
-    *sp += K;
+    *sp = r.tos = r.tos + K;
     return true;
 }
 VM_STEP(LITERALINTMULADD) {
-    uint32_t b = *sp--;
-    *sp += b * K;
+    uint32_t b = r.tos;
+    --sp;
+    *sp = r.tos = *sp + b * K;
     return true;
 }
 VM_STEP(LITERALINCREMENT) {
-    uint32_t address = *sp;
+    uint32_t address = r.tos;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
     r.mem[address] += K;
     --sp;
+    r.tos = *sp;
     return true;
 }
 VM_STEP(INTMULADD) {
     (void)ip;
-    uint32_t c = *sp--, b = *sp--;
-    *sp += b * c;
+    uint32_t c = r.tos;
+    sp -= 2;
+    *sp = r.tos = *sp + sp[1] * c;
     return true;
 }
 
@@ -520,6 +535,81 @@ VM_STEP(VECTOR3_INTERP4) {
 // Net stack-pointer change of an instruction, or kVariableDelta when its
 // operand decides it.
 constexpr int kVariableDelta = 1 << 20;
+constexpr int stackDelta(op::Opcode opcode);
+
+// Steps that keep Regs::tos themselves; after any other the copy is read
+// back from memory. A step whose stack movement is fixed moves the pointer
+// by a few words from a position inside the stack, which the padding around
+// memory covers; one whose operand decides the movement may leave it
+// anywhere, and the next dispatch fails it, so the copy is only read inside
+// the stack.
+constexpr bool keepsTos(op::Opcode opcode) {
+    switch (opcode) {
+        case op::NOP:
+        case op::REF:
+        case op::REFVAR:
+        case op::COPYVAR:
+        case op::DEREF:
+        case op::DEREF_OFFSET:
+        case op::ASSIGN:
+        case op::ASSIGNPOP:
+        case op::LITERAL:
+        case op::LITERALF:
+        case op::POP:
+        case op::DUP:
+        case op::SWAP:
+        case op::USHR:
+        case op::SSHR:
+        case op::SHL:
+        case op::INTADD:
+        case op::INTSUB:
+        case op::INTMUL:
+        case op::INTDIV:
+        case op::INTMOD:
+        case op::INTGTE:
+        case op::INTLTE:
+        case op::INTGT:
+        case op::INTLT:
+        case op::INTEQ:
+        case op::INTNEQ:
+        case op::INTAND:
+        case op::INTOR:
+        case op::INTXOR:
+        case op::FLOATADD:
+        case op::FLOATSUB:
+        case op::FLOATMUL:
+        case op::FLOATDIV:
+        case op::FLOATGTE:
+        case op::FLOATLTE:
+        case op::FLOATGT:
+        case op::FLOATLT:
+        case op::FLOATEQ:
+        case op::FLOATNEQ:
+        case op::FTOI:
+        case op::ITOF:
+        case op::LITERALINTADD:
+        case op::LITERALINTMULADD:
+        case op::LITERALINCREMENT:
+        case op::INTMULADD:
+            return true;
+        default:
+            return false;
+    }
+}
+VM_INLINE void reloadTos(Regs& r, const uint32_t* sp) {
+    r.tos = stackInRange(r, sp) ? *sp : 0;
+}
+template <op::Opcode OP>
+VM_INLINE bool stepTos(Regs& r, uint32_t*& sp, const uint32_t* ip) {
+    if (!step<OP>(r, sp, ip)) return false;
+    if constexpr (keepsTos(OP))
+        ;
+    else if constexpr (stackDelta(OP) == kVariableDelta)
+        reloadTos(r, sp);
+    else
+        r.tos = *sp;
+    return true;
+}
 constexpr int stackDelta(op::Opcode opcode) {
     switch (opcode) {
         case op::NOP:
@@ -666,7 +756,7 @@ template <op::Opcode... OPS, size_t... I>
 VM_INLINE bool runFusedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
                              std::index_sequence<I...>) {
     return (((I == 0 || stackInRange(r, sp) || failStackAs(r.code, ip + 2 * I, OPS)) &&
-             step<OPS>(r, sp, ip + 2 * I)) &&
+             stepTos<OPS>(r, sp, ip + 2 * I)) &&
             ...);
 }
 // The same without the inner tests, for a stack pointer far enough from both
@@ -674,7 +764,7 @@ VM_INLINE bool runFusedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
 template <op::Opcode... OPS, size_t... I>
 VM_INLINE bool runFusedUntestedSteps(Regs& r, uint32_t*& sp, const uint32_t* ip,
                                      std::index_sequence<I...>) {
-    return (step<OPS>(r, sp, ip + 2 * I) && ...);
+    return (stepTos<OPS>(r, sp, ip + 2 * I) && ...);
 }
 template <op::Opcode... OPS>
 VM_INLINE bool runFused(Regs& r, uint32_t*& sp, const uint32_t* ip) {

@@ -50,6 +50,21 @@ uint32_t vmMachineId();
 void vmSetMemoryLimit(uint32_t words);
 uint32_t vmMemoryLimit();
 
+// The heap and stack sizes in words of VMs created from now on (defaults
+// 0x800000 and 0x200000, the sizes images are written for). Fuzzers and tools
+// that run arbitrary images shrink them so that each VM is cheap to make;
+// the stack is clamped to fit the heap with its guards.
+void vmSetHeapLayout(int32_t heapWords, int32_t stackWords);
+int32_t vmHeapWords();
+int32_t vmStackWords();
+
+// Bounds the work of every run: a run stops as if out of time (resumable,
+// vmInterruptedByTime true) after about this many branches, counting block
+// copies and native calls as the time budget does. 0 (the default) means no
+// bound. Unlike a time budget it gives the same stop on a fast or a slow
+// machine, which fuzzers and profiling tools need.
+void vmSetWorkLimit(uint32_t branches);
+
 // The setup run of vmCreate has no budget of its own; a setup that is still
 // running after this many milliseconds (default 10000) fails instead of
 // hanging the loader. 0 = no limit.
@@ -93,5 +108,12 @@ bool vmIsStopped(VMState* state);
 void vmSuspend(VMState* state);
 // Text of the stack and the return stack for failure reports.
 std::string vmStackDump(VMState* state);
+// Execution counts per code position: once enabled, every dispatched
+// instruction adds one to the count at its position (a superinstruction
+// counts once, at its first position). For profiling tools; load the image
+// with vmCreateUnfused to count every plain instruction. Enabling resets the
+// counts; the vector has one entry per code word.
+void vmEnableProfile(VMState* state, bool enabled);
+const std::vector<uint64_t>& vmProfileCounts(VMState* state);
 // The (possibly fused) code words the VM executes, for the disassembler and tests.
 const uint32_t* vmCode(VMState* state, int* count);

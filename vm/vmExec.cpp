@@ -30,7 +30,7 @@ void CVMExec::refreshState() {
         state.memory = memMgr->storage();
         state.memorySize = static_cast<uint32_t>(memMgr->totalWords());
         state.stackBase = state.memory + memMgr->stackStart();
-        stackWords = CVMMemMgr::kStackWords;
+        stackWords = static_cast<uint32_t>(memMgr->stackWords());
     } else {
         state.memory = placeholder_ + CVMMemMgr::kSlackWords;
         state.memorySize = 0;
@@ -151,7 +151,7 @@ bool CVMExec::setHeapSize(int32_t baseSize) {
         state.errorFlag = 1;
         memMgr.reset();
     }
-    memMgr = std::make_unique<CVMMemMgr>(baseSize, vmMemoryLimit());
+    memMgr = std::make_unique<CVMMemMgr>(baseSize, vmMemoryLimit(), vmHeapWords(), vmStackWords());
     if (!memMgr->storage()) {
         memMgr.reset();
         state.errorFlag = 1;

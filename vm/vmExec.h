@@ -74,8 +74,12 @@ public:
     uint8_t running = 0;
     uint8_t interruptedByTime = 0;
     uint32_t stackWords = 1;  // extent the stack pointer is tested against
+    bool profiling = false;
+    std::vector<uint64_t> profile;  // executions per code word, while profiling
 
 private:
+    template <bool kProfile>
+    bool runLoop(int32_t fp, int32_t position, uint32_t timeLimitMs);
     bool startRun(int32_t fp, int32_t position, uint32_t timeLimitMs);
     void refreshState();
 
@@ -91,3 +95,5 @@ struct NativeEntry {
     uint8_t timeCheck;
 };
 const NativeEntry* vmNativeEntries(int* count);
+// The bound of vmSetWorkLimit, 0 when none.
+uint32_t vmWorkLimit();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct CVMSystem {
 CVMSystem* vmSystem = nullptr;
 uint32_t memoryLimit = 1u << 28;
 uint32_t setupBudget = 10000;
+int32_t heapWords = CVMMemMgr::kHeapWords;
+int32_t stackWords = CVMMemMgr::kStackWords;
+uint32_t workLimit = 0;
 
 // The machine identifier file's text, up to 254 characters, without the
 // line end that the file carries (the registry value had none).
@@ -148,10 +152,14 @@ VMState* vmCreateUnfused(const uint32_t* words, int count) {
 VMState* vmCreateFromBytes(const void* bytes, size_t size) {
     size_t count = std::min<size_t>(size / 4, 0x7FFFFFFF);
     std::vector<uint32_t> words(count);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (count > 0) std::memcpy(words.data(), bytes, count * 4);
+#else
     const auto* in = static_cast<const uint8_t*>(bytes);
     for (size_t i = 0; i < count; ++i)
         words[i] = in[4 * i] | in[4 * i + 1] << 8 | in[4 * i + 2] << 16 |
                    static_cast<uint32_t>(in[4 * i + 3]) << 24;
+#endif
     return vmCreate(words.data(), static_cast<int>(count));
 }
 
@@ -215,4 +223,33 @@ int vmCurrentNative(VMState* state) {
 
 void vmSetSetupBudget(uint32_t milliseconds) {
     setupBudget = milliseconds;
+}
+
+void vmSetHeapLayout(int32_t heap, int32_t stack) {
+    // The heap keeps room for the stack, its two guards and the guard in the
+    // block's last word.
+    heapWords = std::max(heap, 16);
+    stackWords = std::min(std::max(stack, 1), heapWords - 4);
+}
+int32_t vmHeapWords() {
+    return heapWords;
+}
+int32_t vmStackWords() {
+    return stackWords;
+}
+
+void vmSetWorkLimit(uint32_t branches) {
+    workLimit = branches;
+}
+uint32_t vmWorkLimit() {
+    return workLimit;
+}
+
+void vmEnableProfile(VMState* state, bool enabled) {
+    CVMExec* vm = state->owner;
+    vm->profiling = enabled;
+    vm->profile.assign(enabled ? vm->code.size() : 0, 0);
+}
+const std::vector<uint64_t>& vmProfileCounts(VMState* state) {
+    return state->owner->profile;
 }

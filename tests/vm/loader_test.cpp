@@ -161,7 +161,9 @@ TEST_F(Loader, UuidPushesTheMachineIdChecksum) {
 }
 
 TEST_F(Loader, FusionSkipsRunsThatHoldAJumpTarget) {
-    // COPYVAR LITERALINTADD fuses to 135 unless the LITERALINTADD is a target.
+    // COPYVAR LITERALINTADD fuses unless the LITERALINTADD is a target.
+    const int super = superinstructionFor({op::COPYVAR, op::LITERALINTADD});
+    ASSERT_GT(super, 0);
     const char* plain =
         ".func \"V main()\" main\nmain:\nPUSH_MULTIPLE 1\nCOPYVAR 0\nLITERALINTADD 5\nRETURN\n";
     const char* targeted =
@@ -170,7 +172,7 @@ TEST_F(Loader, FusionSkipsRunsThatHoldAJumpTarget) {
     int count = 0;
     VMState* a = load(plain);
     const uint32_t* code = vmCode(a, &count);
-    EXPECT_EQ(code[2], 135u);
+    EXPECT_EQ(code[2], static_cast<uint32_t>(super));
     EXPECT_EQ(code[4], static_cast<uint32_t>(op::NOP));
     EXPECT_EQ(code[5], 5u);  // operands stay in their slots
     VMState* b = load(targeted);
@@ -185,22 +187,30 @@ TEST_F(Loader, FusionSkipsRunsThatHoldAJumpTarget) {
 }
 
 TEST_F(Loader, LongerPatternWinsAndRunsStopAtTheEnd) {
-    // REFVAR LITERALINCREMENT COPYVAR is 149, longer than its prefix 148.
+    // COPYVAR LITERAL INTLT wins over its prefix COPYVAR LITERAL.
+    const int longer = superinstructionFor({op::COPYVAR, op::LITERAL, op::INTLT});
+    const int shorter = superinstructionFor({op::COPYVAR, op::LITERAL});
+    const int pair = superinstructionFor({op::COPYVAR, op::LITERALINTADD});
+    ASSERT_GT(longer, 0);
+    ASSERT_GT(shorter, 0);
+    ASSERT_GT(pair, 0);
     VMState* vm = load(
-        ".func \"V main()\" main\nmain:\nPUSH_MULTIPLE 1\nREFVAR 0\n"
-        "LITERALINCREMENT 3\nCOPYVAR 0\nRETURN\n");
+        ".func \"V main()\" main\nmain:\nPUSH_MULTIPLE 1\nCOPYVAR 0\n"
+        "LITERAL 3\nINTLT\nRETURN\n");
     int count = 0;
     const uint32_t* code = vmCode(vm, &count);
-    EXPECT_EQ(code[2], 149u);
+    EXPECT_EQ(code[2], static_cast<uint32_t>(longer));
+    EXPECT_EQ(code[4], static_cast<uint32_t>(op::NOP));
+    EXPECT_EQ(code[6], static_cast<uint32_t>(op::NOP));
     EXPECT_TRUE(run(vm, "V main()"));
-    EXPECT_EQ(*vm->stackPointer, 3u);
+    EXPECT_EQ(*vm->stackPointer, 1u);  // 0 < 3
     // A pattern is matched only within the code: words after the counted
     // ones never complete a run.
     uint32_t buffer[] = {op::COPYVAR, 0, op::LITERALINTADD, 1};
     EXPECT_EQ(fuseCode(buffer, 2), 0);
     EXPECT_EQ(buffer[0], static_cast<uint32_t>(op::COPYVAR));
     EXPECT_EQ(fuseCode(buffer, 4), 1);
-    EXPECT_EQ(buffer[0], 135u);
+    EXPECT_EQ(buffer[0], static_cast<uint32_t>(pair));
 }
 
 }  // namespace
