@@ -27,10 +27,6 @@ int32_t signedByte(char c) {
     return static_cast<signed char>(c);
 }
 
-// Joining more elements than this would only build text nobody can use; a
-// sparse array with a huge index must not exhaust memory.
-constexpr int kMaxJoinItems = 1 << 20;
-
 void exec(CJsValue* scope, void* data) {
     engineOf(data).runScript(scope->argument("jsCode")->asString());
 }
@@ -185,14 +181,16 @@ void arrayJoin(CJsValue* scope, void*) {
     CJsValueRef array(scope->argument("this"));
     std::string separator = scope->argument("separator")->asString();
     int length = array->arrayLength();
-    if (length > kMaxJoinItems) {
+    // Joining more elements than the limit would only build text nobody can
+    // use; a sparse array with a huge index must not exhaust memory.
+    if (length > jsLimits().joinItems) {
         throw CScriptException("Array too long to join (" + std::to_string(length) + " items)");
     }
     std::string out;
     for (int i = 0; i < length; i++) {
         if (i > 0) out += separator;
         out += array->arrayItem(i)->asString();
-        if (out.size() > kJsMaxStringLength) throw CScriptException("String too long");
+        jsCheckStringLength(out.size());
     }
     resultString(scope, std::move(out));
 }
@@ -230,8 +228,16 @@ const Native kBaseLibrary[] = {
 }  // namespace
 
 void registerBaseLibrary(CJsEngine& engine) {
-    for (const Native& native : kBaseLibrary) {
-        engine.registerNative(native.signature, native.callback,
+    // Read once for all engines (the table never changes).
+    static const std::vector<CJsNativeSignature> signatures = [] {
+        std::vector<CJsNativeSignature> read;
+        for (const Native& native : kBaseLibrary)
+            read.push_back(CJsEngine::readNativeSignature(native.signature));
+        return read;
+    }();
+    for (size_t i = 0; i < signatures.size(); i++) {
+        const Native& native = kBaseLibrary[i];
+        engine.registerNative(signatures[i], native.callback,
                               native.wantsEngine ? &engine : nullptr);
     }
 }

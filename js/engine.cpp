@@ -6,19 +6,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace {
-
-constexpr int kLoopPasses = 8192;
-
-}  // namespace
-
 class CJsEngine::RunState {
 public:
     explicit RunState(CJsEngine& engine)
         : engine_(engine),
           reader_(engine.reader_),
           scopes_(engine.scopes_),
-          returnSlot_(engine.returnSlot_),
+          returned_(engine.returned_),
           callTrace_(std::move(engine.callTrace_)),
           registry_(jsSetValueRegistry(&engine.registry_)) {
         if (engine_.runDepth_++ == 0) {
@@ -28,12 +22,12 @@ public:
         }
         engine_.callTrace_.clear();
         engine_.scopes_.assign(1, engine_.root_);
-        engine_.returnSlot_ = nullptr;
+        engine_.returned_ = nullptr;
     }
     ~RunState() {
         engine_.reader_ = reader_;
         engine_.scopes_ = std::move(scopes_);
-        engine_.returnSlot_ = returnSlot_;
+        engine_.returned_ = returned_;
         engine_.callTrace_ = std::move(callTrace_);
         engine_.runDepth_--;
         jsSetValueRegistry(registry_);
@@ -43,7 +37,7 @@ private:
     CJsEngine& engine_;
     CJsTokenizer* reader_;
     std::vector<CJsValue*> scopes_;
-    CJsBinding* returnSlot_;
+    CJsValueRef* returned_;
     std::vector<TraceEntry> callTrace_;
     CJsValueRegistry* registry_;
 };
@@ -216,27 +210,109 @@ CJsValue* CJsEngine::lookupPath(const std::string& path) const {
     }
 }
 
-void CJsEngine::registerNative(const std::string& signature, JsCallback callback, void* data) {
-    RegistryScope listing(&registry_);
+namespace {
+
+bool isNameStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool isNamePart(char c) {
+    return isNameStart(c) || (c >= '0' && c <= '9');
+}
+
+// Reads a plain signature - "function a.b(x, y)" with nothing but spaces
+// between its parts - without a token reader: hosts register dozens of natives
+// for every engine they make. False for anything else, which the token reader
+// then reads (and reports, if it is wrong).
+bool readPlainSignature(const std::string& text, std::vector<std::string>* path,
+                        std::vector<std::string>* parameters) {
+    size_t at = 0;
+    auto skipSpaces = [&] {
+        while (at < text.size() && text[at] == ' ')
+            at++;
+    };
+    auto name = [&](std::string* out) {
+        skipSpaces();
+        size_t start = at;
+        if (at >= text.size() || !isNameStart(text[at])) return false;
+        while (at < text.size() && isNamePart(text[at]))
+            at++;
+        *out = text.substr(start, at - start);
+        return keywordKind(*out) == TOK_ID;
+    };
+    auto punctuation = [&](char c) {
+        skipSpaces();
+        if (at >= text.size() || text[at] != c) return false;
+        at++;
+        return true;
+    };
+    std::string word;
+    skipSpaces();
+    if (text.compare(at, 8, "function") != 0) return false;
+    at += 8;
+    if (at >= text.size() || text[at] != ' ') return false;
+    do {
+        if (!name(&word)) return false;
+        path->push_back(word);
+    } while (punctuation('.'));
+    if (!punctuation('(')) return false;
+    if (!punctuation(')')) {
+        do {
+            if (!name(&word)) return false;
+            parameters->push_back(word);
+        } while (punctuation(','));
+        if (!punctuation(')')) return false;
+    }
+    skipSpaces();
+    return at == text.size();
+}
+
+}  // namespace
+
+CJsNativeSignature CJsEngine::readNativeSignature(const std::string& signature) {
+    CJsNativeSignature read;
+    if (readPlainSignature(signature, &read.path, &read.parameters)) return read;
+    read = CJsNativeSignature();
     CJsTokenizer reader(signature);
     reader.expectToken(TOK_FUNCTION);
-    std::string name = reader.tokenText();
+    read.path.push_back(reader.tokenText());
     reader.expectToken(TOK_ID);
-    CJsValue* object = root_;
     while (reader.token() == '.') {
-        CJsBinding* member = object->lookupChild(name);
-        if (!member)
-            member = object->appendChild(name, new CJsValue(std::string(), CJsValue::OBJECT));
-        object = member->value;
         reader.expectToken('.');
-        name = reader.tokenText();
+        read.path.push_back(reader.tokenText());
         reader.expectToken(TOK_ID);
+    }
+    reader.expectToken('(');
+    while (reader.token() != ')') {
+        read.parameters.push_back(reader.tokenText());
+        reader.expectToken(TOK_ID);
+        if (reader.token() != ')') reader.expectToken(',');
+    }
+    reader.expectToken(')');
+    return read;
+}
+
+void CJsEngine::registerNative(const std::string& signature, JsCallback callback, void* data) {
+    registerNative(readNativeSignature(signature), callback, data);
+}
+
+void CJsEngine::registerNative(const CJsNativeSignature& signature, JsCallback callback,
+                               void* data) {
+    RegistryScope listing(&registry_);
+    CJsValue* object = root_;
+    for (size_t i = 0; i + 1 < signature.path.size(); i++) {
+        CJsBinding* member = object->lookupChild(signature.path[i]);
+        if (!member) {
+            member = object->appendChild(signature.path[i],
+                                         new CJsValue(std::string(), CJsValue::OBJECT));
+        }
+        object = member->value;
     }
     CJsValueRef function(new CJsValue(std::string(), CJsValue::FUNCTION | CJsValue::NATIVE));
     function->callback = callback;
     function->callbackData = data;
-    parameterList(reader, function.get());
-    object->appendChild(name, function.get());
+    for (const std::string& parameter : signature.parameters)
+        function->setChild(parameter);
+    object->appendChild(signature.path.back(), function.get());
 }
 
 void CJsEngine::nestedTooDeeply() {
@@ -245,9 +321,9 @@ void CJsEngine::nestedTooDeeply() {
 
 void CJsEngine::chargeWork(int64_t units) {
     workDone_ += units;
-    if (workDone_ > workBudget_) {
-        throw CScriptException("Script exceeded its work limit of " + std::to_string(workBudget_) +
-                               " steps");
+    if (workDone_ > registry_.limits.work) {
+        throw CScriptException("Script exceeded its work limit of " +
+                               std::to_string(registry_.limits.work) + " steps");
     }
 }
 
@@ -381,7 +457,8 @@ void CJsEngine::loopError(const char* format) {
     root_->dumpTree(tree, "", "");
     print(tree);
     char message[256];
-    std::snprintf(message, sizeof message, format, kLoopPasses, reader_->positionText(-1).c_str());
+    std::snprintf(message, sizeof message, format, registry_.limits.loopPasses,
+                  reader_->positionText(-1).c_str());
     print(message);
     throw CScriptException("LOOP_ERROR");
 }
@@ -401,7 +478,7 @@ void CJsEngine::whileStatement(bool& execute) {
     std::unique_ptr<CJsTokenizer> bodyReader = reader_->subReader(bodyStart);
 
     CJsTokenizer* main = reader_;
-    int passes = kLoopPasses;
+    int passes = registry_.limits.loopPasses;
     try {
         while (proceed && passes-- > 0) {
             chargeWork(1);
@@ -442,7 +519,7 @@ void CJsEngine::forStatement(bool& execute) {
     std::unique_ptr<CJsTokenizer> bodyReader = reader_->subReader(bodyStart);
 
     CJsTokenizer* main = reader_;
-    int passes = kLoopPasses;
+    int passes = registry_.limits.loopPasses;
     try {
         if (proceed) {
             stepReader->reset();
@@ -499,8 +576,9 @@ void CJsEngine::returnStatement(bool& execute) {
     Ref result;
     if (reader_->token() != ';') result = assignment(execute);
     if (execute) {
-        CJsBinding* slot = returnSlot_ ? returnSlot_ : scopes_.back()->lookupChild("return");
-        if (slot) {
+        if (returned_) {
+            *returned_ = CJsValueRef(result ? result->value : new CJsValue());
+        } else if (CJsBinding* slot = scopes_.back()->lookupChild("return")) {
             slot->rebind(result ? result->value : nullptr);
         } else {
             print("RETURN statement, but not in a function.\n");

@@ -22,6 +22,12 @@
 #include "js/tokenizer.h"
 #include "js/value.h"
 
+// A native's signature, read: its dotted name and its parameter names.
+struct CJsNativeSignature {
+    std::vector<std::string> path;
+    std::vector<std::string> parameters;
+};
+
 class CJsEngine {
 public:
     using Output = std::function<void(const std::string& text)>;
@@ -41,8 +47,13 @@ public:
     std::string evalToString(const std::string& code);
 
     // Adds a native from a signature such as "function Math.randInt(min, max)";
-    // dotted names create objects under root on the way.
+    // dotted names create objects under root on the way. A malformed
+    // signature raises the reader's expectation error.
     void registerNative(const std::string& signature, JsCallback callback, void* data);
+    // The same from a signature read before: hosts that make many engines
+    // read their tables of signatures once.
+    static CJsNativeSignature readNativeSignature(const std::string& signature);
+    void registerNative(const CJsNativeSignature& signature, JsCallback callback, void* data);
     // The value at a dotted path from root, or null when a segment is missing.
     CJsValue* lookupPath(const std::string& path) const;
 
@@ -61,19 +72,27 @@ public:
     void setOutput(Output output) { output_ = std::move(output); }
     void print(const std::string& text);
 
-    // Limits against runaway scripts (see the header comment).
-    void setMaxCallDepth(int depth) { maxCallDepth_ = depth; }
+    // Limits against runaway scripts (see the header comment and CJsLimits).
+    const CJsLimits& limits() const { return registry_.limits; }
+    void setLimits(const CJsLimits& limits) { registry_.limits = limits; }
+    void setMaxCallDepth(int depth) { registry_.limits.callDepth = depth; }
     void setStackBudget(size_t bytes) {
         stackBudget_ = bytes;
         lowestChecked_ = UINTPTR_MAX;
     }
-    void setWorkBudget(int64_t units) { workBudget_ = units; }
+    void setWorkBudget(int64_t units) { registry_.limits.work = units; }
 
 private:
+    // One active call. Its name and position are filled in from the pending
+    // fields only when an error passes the call (resolveTrace).
     struct TraceEntry {
         std::string name;
         int line;
         int column;
+        const std::string* pendingName;
+        const CJsTokenList* list;  // null once resolved
+        int offset;
+        int limit;
     };
     using Ref = CJsBindingRef;
 
@@ -108,9 +127,10 @@ private:
     Ref functionDefinition();
     void parameterList(CJsTokenizer& reader, CJsValue* function);
     Ref functionCall(bool& execute, const Ref& function, CJsValue* parent);
-    // `returnSlot` is the scope's "return" member when the return statement
-    // may use it without looking it up (null: look it up).
-    void callBody(CJsValue* function, CJsValue* scope, CJsBinding* returnSlot);
+    // `returned` receives what a return statement of the body returns (null:
+    // the return statement sets the scope's "return" member instead).
+    void callBody(CJsValue* function, CJsValue* scope, CJsValueRef* returned);
+    static void resolveTrace(TraceEntry& entry);
     static bool soleTemporary(const Ref& argument);
     // Call scopes are used again once their call is over: making and listing
     // a value per call costs more than clearing one.
@@ -149,8 +169,9 @@ private:
     CJsValue* arrayClass_ = nullptr;
     CJsValue* objectClass_ = nullptr;
     std::vector<CJsValue*> scopes_;
-    // The "return" member of the top scope, when it is a script call's.
-    CJsBinding* returnSlot_ = nullptr;
+    // Where the return statement of the script call running now puts its
+    // value; null at the top level and for calls that keep it as a member.
+    CJsValueRef* returned_ = nullptr;
     static constexpr size_t kMaxSparedScopes = 64;
     std::vector<CJsValueRef> sparedScopes_;
     std::vector<TraceEntry> callTrace_;
@@ -159,7 +180,6 @@ private:
 
     int runDepth_ = 0;
     int callDepth_ = 0;
-    int maxCallDepth_ = 1000;
     uintptr_t stackBase_ = 0;
     // The deepest frame that passed the stack check since the base was set.
     uintptr_t lowestChecked_ = UINTPTR_MAX;
@@ -167,6 +187,5 @@ private:
     // tell whether it printed.
     uint64_t printCount_ = 0;
     size_t stackBudget_ = 2u << 20;
-    int64_t workBudget_ = 100000000;
     int64_t workDone_ = 0;
 };

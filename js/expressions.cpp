@@ -82,9 +82,36 @@ CJsEngine::Ref CJsEngine::findMember(CJsValue* object, const std::string& name) 
     return Ref(object->appendChild(name));
 }
 
+namespace {
+
+// Tokens that no level between assignment and primary reads on from: an
+// operand followed by one of them is the whole operand of the assignment.
+bool endsOperand(int token) {
+    switch (token) {
+        case ';':
+        case ')':
+        case ',':
+        case ']':
+        case '}':
+        case ':':
+        case '=':
+        case TOK_PLUSEQUAL:
+        case TOK_MINUSEQUAL:
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 CJsEngine::Ref CJsEngine::assignment(bool& execute) {
     checkStack();
-    Ref target = ternary(execute);
+    // Arguments, returned values and assignment targets are mostly a single
+    // name or literal: those skip the levels that would only hand them up.
+    const int first = reader_->token();
+    const bool single = (first == TOK_ID || first == TOK_INT || first == TOK_STRING) &&
+                        endsOperand(reader_->nextKind());
+    Ref target = single ? primary(execute) : ternary(execute);
     int op = reader_->token();
     if (!isAssignmentOperator(op)) return target;
     if (execute && !target->owned) {
@@ -450,22 +477,32 @@ CJsEngine::Ref CJsEngine::functionCall(bool& execute, const Ref& function, CJsVa
         if (reader_->token() != ')') reader_->expectToken(',');
     }
     reader_->expectToken(')');
-    Ref slot(scope->appendChild(kReturnName));
-    if (returnParameter || callee->isNative()) slot.reset();
+    // A script function's result goes straight to `returned`: nothing else
+    // can see its scope's "return" member, so the member is not made. A
+    // native reads and sets "return" in its scope, and a "return" parameter
+    // takes the result, as members.
+    const bool direct = !returnParameter && !callee->isNative();
+    if (!direct) scope->appendChild(kReturnName);
+    CJsValueRef returned;
 
-    int line = 0;
-    int column = 0;
-    positionOf(*reader_->tokenList(), reader_->lastTokenEnd(), &line, &column,
-               reader_->windowEnd());
-    callTrace_.push_back(TraceEntry{function->name, line, column});
-    callBody(callee.get(), scope.get(), slot.get());
+    // Where the call was made is worked out only if an error passes: the
+    // caller's reader and the function's name outlive the call.
+    const size_t traceIndex = callTrace_.size();
+    callTrace_.push_back(TraceEntry{std::string(), 0, 0, &function->name,
+                                    reader_->tokenList().get(), reader_->lastTokenEnd(),
+                                    reader_->windowEnd()});
+    try {
+        callBody(callee.get(), scope.get(), direct ? &returned : nullptr);
+    } catch (...) {
+        if (traceIndex < callTrace_.size()) resolveTrace(callTrace_[traceIndex]);
+        throw;
+    }
     if (!callTrace_.empty()) callTrace_.pop_back();
 
-    // A native may have replaced the slot; so may a script that made "return"
-    // a parameter.
-    if (!slot || !slot->linked) slot = Ref(scope->lookupChild(kReturnName));
     Ref result;
-    if (slot) {
+    if (direct) {
+        result = temporary(returned.get());
+    } else if (Ref slot = Ref(scope->lookupChild(kReturnName))) {
         scope->removeBinding(slot.get());
         if (slot->holds == 1) {
             // Nothing else knows the slot any more: it can carry the result
@@ -481,6 +518,14 @@ CJsEngine::Ref CJsEngine::functionCall(bool& execute, const Ref& function, CJsVa
     }
     spareScope(std::move(scope));
     return result;
+}
+
+void CJsEngine::resolveTrace(TraceEntry& entry) {
+    if (!entry.list) return;
+    positionOf(*entry.list, entry.offset, &entry.line, &entry.column, entry.limit);
+    entry.name = *entry.pendingName;
+    entry.list = nullptr;
+    entry.pendingName = nullptr;
 }
 
 bool CJsEngine::soleTemporary(const Ref& argument) {
@@ -511,10 +556,10 @@ void CJsEngine::spareScope(CJsValueRef scope) {
     sparedScopes_.push_back(std::move(scope));
 }
 
-void CJsEngine::callBody(CJsValue* function, CJsValue* scope, CJsBinding* returnSlot) {
-    if (callDepth_ >= maxCallDepth_) {
-        throw CScriptException("Too much recursion: more than " + std::to_string(maxCallDepth_) +
-                               " nested calls");
+void CJsEngine::callBody(CJsValue* function, CJsValue* scope, CJsValueRef* returned) {
+    if (callDepth_ >= registry_.limits.callDepth) {
+        throw CScriptException("Too much recursion: more than " +
+                               std::to_string(registry_.limits.callDepth) + " nested calls");
     }
     chargeWork(1);
     checkStack();
@@ -523,17 +568,17 @@ void CJsEngine::callBody(CJsValue* function, CJsValue* scope, CJsBinding* return
     struct Frame {
         CJsEngine& engine;
         CJsTokenizer* reader;
-        CJsBinding* returnSlot;
+        CJsValueRef* returned;
         ~Frame() {
             engine.reader_ = reader;
-            engine.returnSlot_ = returnSlot;
+            engine.returned_ = returned;
             engine.scopes_.pop_back();
             engine.callDepth_--;
         }
-    } frame{*this, reader_, returnSlot_};
+    } frame{*this, reader_, returned_};
     callDepth_++;
     scopes_.push_back(scope);
-    returnSlot_ = returnSlot;
+    returned_ = returned;
     if (function->isNative()) {
         if (function->callback) function->callback(scope, function->callbackData);
         // Text a native builds costs like text an operator builds.

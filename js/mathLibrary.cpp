@@ -1,6 +1,7 @@
 // The math library. Apart from abs, round, min, max, range and sign every
 // function computes a double from asDouble, so a string argument counts as 0.
 #include <cmath>
+#include <vector>
 
 #include "js/engine.h"
 #include "js/library.h"
@@ -195,7 +196,13 @@ const Native kMathLibrary[] = {
 }  // namespace
 
 void registerMathLibrary(CJsEngine& engine) {
-    for (const Native& native : kMathLibrary) {
-        engine.registerNative(native.signature, native.callback, nullptr);
-    }
+    // Read once for all engines (the table never changes).
+    static const std::vector<CJsNativeSignature> signatures = [] {
+        std::vector<CJsNativeSignature> read;
+        for (const Native& native : kMathLibrary)
+            read.push_back(CJsEngine::readNativeSignature(native.signature));
+        return read;
+    }();
+    for (size_t i = 0; i < signatures.size(); i++)
+        engine.registerNative(signatures[i], kMathLibrary[i].callback, nullptr);
 }

@@ -55,10 +55,7 @@ CJsValue* textOperator(const CJsValue* a, const CJsValue* b, int op) {
     std::string left = a->asString();
     std::string right = b->asString();
     if (op == '+') {
-        if (left.size() + right.size() > kJsMaxStringLength) {
-            throw CScriptException("String too long (more than " +
-                                   std::to_string(kJsMaxStringLength) + " bytes)");
-        }
+        jsCheckStringLength(left.size() + right.size());
         return new CJsValue(left + right);
     }
     bool result = false;

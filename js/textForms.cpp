@@ -11,11 +11,11 @@ namespace {
 // into (dump): a structure that contains itself must not recurse forever.
 constexpr int kMaxTextDepth = 200;
 // A graph that shares one value many times could expand without end; the text
-// stops growing at this size.
-constexpr size_t kMaxTextBytes = 64u << 20;
+// stops growing at the limit's size (CJsLimits::textBytes).
 
 void writeJsonAt(const CJsValue* value, std::string& out, const std::string& prefix, int depth) {
-    if (depth > kMaxTextDepth || out.size() > kMaxTextBytes) {
+    const size_t maxBytes = jsLimits().textBytes;
+    if (depth > kMaxTextDepth || out.size() > maxBytes) {
         out += "undefined";
         return;
     }
@@ -28,7 +28,7 @@ void writeJsonAt(const CJsValue* value, std::string& out, const std::string& pre
             out += " : ";
             writeJsonAt(child->value, out, inner, depth + 1);
             if (child->next) out += ",\n";
-            if (out.size() > kMaxTextBytes) break;
+            if (out.size() > maxBytes) break;
         }
         out += "\n" + prefix + "}";
     } else if (value->isArray()) {
@@ -38,7 +38,7 @@ void writeJsonAt(const CJsValue* value, std::string& out, const std::string& pre
         for (int i = 0; i < length; i++) {
             writeJsonAt(value->arrayItem(i).get(), out, inner, depth + 1);
             if (i < length - 1) out += ",\n";
-            if (out.size() > kMaxTextBytes) break;
+            if (out.size() > maxBytes) break;
         }
         out += "\n" + prefix + "]";
     } else if (value->isNative()) {
@@ -58,6 +58,7 @@ const uint8_t kTypeBits[] = {CJsValue::FUNCTION, CJsValue::OBJECT, CJsValue::ARR
 
 void dumpAt(const CJsValue* value, std::string& out, const std::string& indent,
             const std::string& name, int depth) {
+    const size_t maxBytes = jsLimits().textBytes;
     out += indent + "'" + name + "' = '" + value->asString() + "' ";
     for (size_t i = 0; i < sizeof kTypeBits; i++) {
         if (value->flags & kTypeBits[i]) out += kTypeNames[i];
@@ -65,7 +66,7 @@ void dumpAt(const CJsValue* value, std::string& out, const std::string& indent,
     out += "\n";
     if (depth >= kMaxTextDepth) return;
     for (CJsBinding* child = value->firstChild; child; child = child->next) {
-        if (out.size() > kMaxTextBytes) return;
+        if (out.size() > maxBytes) return;
         dumpAt(child->value, out, indent + " ", child->name, depth + 1);
     }
 }

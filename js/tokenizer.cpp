@@ -119,9 +119,7 @@ private:
         token.kind = TOK_ID;
         while (isLetter(cur_) || isDigit(cur_))
             take(token);
-        for (const Keyword& keyword : kKeywords) {
-            if (token.text == keyword.text) token.kind = keyword.kind;
-        }
+        token.kind = keywordKind(token.text);
     }
 
     void readNumber(CJsToken& token) {
@@ -294,6 +292,21 @@ private:
 
 }  // namespace
 
+int keywordKind(const std::string& word) {
+    // Every identifier is checked: compare only words of a keyword's length,
+    // and without the general string routines.
+    const size_t size = word.size();
+    if (size < 2 || size > 9) return TOK_ID;
+    for (const Keyword& keyword : kKeywords) {
+        const char* text = keyword.text;
+        size_t i = 0;
+        while (i < size && text[i] == word[i])
+            i++;
+        if (i == size && text[size] == 0) return keyword.kind;
+    }
+    return TOK_ID;
+}
+
 std::string tokenName(int kind) {
     if (kind == TOK_EOF) return "EOF";
     if (kind >= 33 && kind <= 127) return std::string("'") + static_cast<char>(kind) + "'";
@@ -306,6 +319,8 @@ std::string tokenName(int kind) {
 
 CJsTokenList::CJsTokenList(const std::string& source) : text(source.c_str()) {
     Scanner scanner(text);
+    // Scripts average well over four bytes a token: one allocation mostly.
+    tokens.reserve(text.size() / 4 + 2);
     for (;;) {
         tokens.emplace_back();
         scanner.read(tokens.back());

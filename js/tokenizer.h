@@ -62,6 +62,8 @@ enum CJsTokenKind {
 
 // The printable name of a kind, as used in error messages.
 std::string tokenName(int kind);
+// The kind of a word: its keyword's, or TOK_ID.
+int keywordKind(const std::string& word);
 
 struct CJsToken {
     int kind = TOK_EOF;
@@ -141,6 +143,8 @@ public:
         current_ = tokens_ + index;
     }
 
+    // The kind of the token after the current one (TOK_EOF at the window's end).
+    int nextKind() const { return index_ + 1 < last_ ? tokens_[index_ + 1].kind : TOK_EOF; }
     const CJsToken& current() const { return *current_; }
     int token() const { return current_->kind; }
     const std::string& tokenText() const { return current_->text; }

@@ -1,6 +1,7 @@
 // Value life cycle, conversions and the child list.
 #include "js/value.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -11,11 +12,12 @@
 
 namespace {
 
-// Recursive copies stop copying (and share) below this depth, and after this
-// many copied values, so that a structure containing itself or a huge shared
-// graph cannot exhaust the stack or the memory.
+// Recursive copies stop copying (and share) below this depth, and after the
+// limit's number of copied values, so that a structure containing itself or a
+// huge shared graph cannot exhaust the stack or the memory.
 constexpr int kMaxCopyDepth = 200;
-constexpr long kMaxCopyValues = 1L << 20;
+
+const CJsLimits kDefaultLimits;
 
 // Destroys `value` and everything only it kept alive, without recursion: a
 // long chain of nested objects must not overflow the stack.
@@ -61,8 +63,12 @@ void destroyValue(CJsValue* value) {
     }
 }
 
-// Empties this thread's free lists when the thread ends; armed by the first
-// block a list keeps.
+// The live-count balance of threads that have ended.
+std::atomic<int64_t> endedValues{0};
+std::atomic<int64_t> endedBindings{0};
+
+// Empties this thread's free lists and hands its live-count balance on when
+// the thread ends; armed by the first value or binding the thread frees.
 struct FreeListCleanup {
     static void drain(CJsFreeList& list) {
         while (list.head) {
@@ -76,6 +82,10 @@ struct FreeListCleanup {
     ~FreeListCleanup() {
         drain(jsValueMemory);
         drain(jsBindingMemory);
+        // The thread's balance outlives it, so that what it leaked still shows.
+        endedValues += jsLiveHere.values;
+        endedBindings += jsLiveHere.bindings;
+        jsLiveHere = CJsLiveCounts();
     }
     bool armed = false;
 };
@@ -89,21 +99,40 @@ thread_local CJsValueRegistry* currentRegistry = nullptr;
 
 __thread CJsFreeList jsValueMemory;
 __thread CJsFreeList jsBindingMemory;
+__thread CJsLiveCounts jsLiveHere;
+
+CJsLiveCounts jsLiveCounts() {
+    CJsLiveCounts counts = jsLiveHere;
+    counts.values += endedValues.load();
+    counts.bindings += endedBindings.load();
+    return counts;
+}
 
 void jsGiveBack(CJsFreeList& list, void* block) {
-    if (JS_POOLS && list.state == CJsFreeList::kUnused) {
+    if (list.state == CJsFreeList::kUnused) {
         freeListCleanup.armed = true;
         jsValueMemory.state = CJsFreeList::kOpen;
         jsBindingMemory.state = CJsFreeList::kOpen;
     }
     // Memory freed after the thread's lists are gone goes straight back.
-    if (list.state != CJsFreeList::kOpen || list.count >= CJsFreeList::kMaxBlocks) {
+    if (!JS_POOLS || list.state != CJsFreeList::kOpen || list.count >= CJsFreeList::kMaxBlocks) {
         ::operator delete(block);
         return;
     }
     *static_cast<void**>(block) = list.head;
     list.head = block;
     list.count++;
+}
+
+const CJsLimits& jsLimits() {
+    return currentRegistry ? currentRegistry->limits : kDefaultLimits;
+}
+
+void jsCheckStringLength(size_t bytes) {
+    size_t most = jsLimits().stringBytes;
+    if (bytes > most) {
+        throw CScriptException("String too long (more than " + std::to_string(most) + " bytes)");
+    }
 }
 
 CJsValueRegistry* jsSetValueRegistry(CJsValueRegistry* registry) {
@@ -138,32 +167,30 @@ void jsDelist(CJsValue* value) {
 
 CJsBinding::CJsBinding(const std::string& bindingName, CJsValue* bound)
     : name(bindingName), value(bound ? bound : new CJsValue()) {
+    jsLiveHere.bindings++;
     value->ref();
-    // A value the host made outside a run joins the running engine's list
-    // once a run binds it: only then can it become part of a cycle.
-    if (!value->registry) jsEnlist(value);
 }
 
 CJsBinding::CJsBinding(CJsValue* bound) : value(bound ? bound : new CJsValue()) {
+    jsLiveHere.bindings++;
     value->ref();
-    if (!value->registry) jsEnlist(value);
 }
 
 CJsBinding::~CJsBinding() {
+    jsLiveHere.bindings--;
     if (value) value->unref();
 }
 
 void CJsBinding::rebind(CJsValue* bound) {
     if (!bound) bound = new CJsValue();
     bound->ref();
-    if (!bound->registry) jsEnlist(bound);
     CJsValue* old = value;
     value = bound;
     old->unref();
 }
 
 CJsValue::CJsValue(const std::string& initial, uint8_t initialFlags) : flags(initialFlags) {
-    enlist();
+    jsLiveHere.values++;
     if (flags & INTEGER) {
         intValue = parseJsInt(initial);
     } else if (flags & DOUBLE) {
@@ -176,7 +203,8 @@ CJsValue::CJsValue(const std::string& initial, uint8_t initialFlags) : flags(ini
 CJsValue::~CJsValue() {
     // Most values die childless; skipping the call pays off at their numbers.
     if (firstChild || index_) clearChildren();
-    jsDelist(this);
+    if (registry) jsDelist(this);
+    jsLiveHere.values--;
 }
 
 void CJsValue::unrefLast() {
@@ -247,12 +275,76 @@ std::string CJsValue::asString() const {
     return text;
 }
 
+CJsNameIndex::CJsNameIndex(size_t expected) {
+    size_t size = 16;
+    while (size < expected * 2)
+        size *= 2;
+    slots_.assign(size, nullptr);
+    mask_ = size - 1;
+}
+
+CJsBinding* CJsNameIndex::find(const std::string& name) const {
+    for (size_t slot = home(name);; slot = (slot + 1) & mask_) {
+        CJsBinding* binding = slots_[slot];
+        if (!binding || jsSameName(binding->name, name)) return binding;
+    }
+}
+
+void CJsNameIndex::add(CJsBinding* binding) {
+    if ((used_ + 1) * 2 > slots_.size()) grow();
+    size_t slot = home(binding->name);
+    for (; slots_[slot]; slot = (slot + 1) & mask_) {
+        if (jsSameName(slots_[slot]->name, binding->name)) return;
+    }
+    slots_[slot] = binding;
+    used_++;
+}
+
+void CJsNameIndex::replace(CJsBinding* binding, CJsBinding* replacement) {
+    for (size_t slot = home(binding->name); slots_[slot]; slot = (slot + 1) & mask_) {
+        if (!jsSameName(slots_[slot]->name, binding->name)) continue;
+        if (slots_[slot] != binding) return;
+        if (replacement) {
+            slots_[slot] = replacement;
+        } else {
+            erase(slot);
+        }
+        return;
+    }
+}
+
+void CJsNameIndex::grow() {
+    std::vector<CJsBinding*> old;
+    old.swap(slots_);
+    slots_.assign(old.size() * 2, nullptr);
+    mask_ = slots_.size() - 1;
+    for (CJsBinding* binding : old) {
+        if (!binding) continue;
+        size_t slot = home(binding->name);
+        while (slots_[slot])
+            slot = (slot + 1) & mask_;
+        slots_[slot] = binding;
+    }
+}
+
+void CJsNameIndex::erase(size_t slot) {
+    // Backward shift: later members of the same probe run move up, so that
+    // no search stops early at the hole.
+    slots_[slot] = nullptr;
+    used_--;
+    for (size_t next = (slot + 1) & mask_; slots_[next]; next = (next + 1) & mask_) {
+        size_t wanted = home(slots_[next]->name);
+        if (((next - wanted) & mask_) >= ((next - slot) & mask_)) {
+            slots_[slot] = slots_[next];
+            slots_[next] = nullptr;
+            slot = next;
+        }
+    }
+}
+
 CJsBinding* CJsValue::lookupChild(const std::string& name) const {
     if (!index_ && childTotal_ > kIndexFrom) buildIndex();
-    if (index_) {
-        auto found = index_->find(name);
-        return found == index_->end() ? nullptr : found->second;
-    }
+    if (index_) return index_->find(name);
     for (CJsBinding* child = firstChild; child; child = child->next) {
         if (jsSameName(child->name, name)) return child;
     }
@@ -260,25 +352,19 @@ CJsBinding* CJsValue::lookupChild(const std::string& name) const {
 }
 
 void CJsValue::buildIndex() const {
-    index_.reset(new CJsNameIndex());
-    index_->reserve(childTotal_ * 2);
+    index_.reset(new CJsNameIndex(static_cast<size_t>(childTotal_) * 2));
     for (CJsBinding* child = firstChild; child; child = child->next) {
-        index_->emplace(child->name, child);
+        index_->add(child);
     }
 }
 
 void CJsValue::forgetIndexed(CJsBinding* binding) {
-    if (!index_) return;
-    auto found = index_->find(binding->name);
-    if (found == index_->end() || found->second != binding) return;
+    if (!index_ || index_->find(binding->name) != binding) return;
     // The next child of the same name, if any, becomes the one found.
-    for (CJsBinding* later = binding->next; later; later = later->next) {
-        if (later->name == binding->name) {
-            found->second = later;
-            return;
-        }
-    }
-    index_->erase(found);
+    CJsBinding* later = binding->next;
+    while (later && !jsSameName(later->name, binding->name))
+        later = later->next;
+    index_->replace(binding, later);
 }
 
 void CJsValue::renameChild(CJsBinding* binding, const std::string& name) {
@@ -288,13 +374,16 @@ void CJsValue::renameChild(CJsBinding* binding, const std::string& name) {
 }
 
 void CJsValue::linkChild(CJsBinding* binding) {
+    // A value joins the running engine's list when it first gets a member:
+    // only then can it become part of a cycle.
+    if (!registry) jsEnlist(this);
     binding->hold();
     binding->owned = true;
     binding->linked = true;
     binding->previous = lastChild;
     binding->next = nullptr;
     childTotal_++;
-    if (index_) index_->emplace(binding->name, binding);
+    if (index_) index_->add(binding);
     if (lastChild) {
         lastChild->next = binding;
     } else {
@@ -436,7 +525,7 @@ CJsValue* CJsValue::cloneLimited(int depth, long& budget) const {
 }
 
 CJsValue* CJsValue::cloneDeep() const {
-    long budget = kMaxCopyValues;
+    long budget = jsLimits().copyValues;
     return cloneLimited(0, budget);
 }
 

@@ -19,22 +19,55 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 struct CJsTokenList;
 class CJsValue;
 
-// Every value made on a thread while an engine runs there is listed in that
-// engine's registry, so that the engine can find the cycles that reference
-// counting cannot free (CJsEngine::collectCycles). Values made outside runs
-// are not listed.
+// What one run of a script may do before it is stopped with a
+// CScriptException. The defaults are what control scripts may rely on; hosts
+// that run untrusted or throw-away text (the fuzzers) lower them.
+struct CJsLimits {
+    int loopPasses = 8192;           // a loop that needs this many passes fails
+    int callDepth = 1000;            // nested calls
+    int64_t work = 100000000;        // loop passes, calls and KB of text built or printed
+    size_t stringBytes = 16u << 20;  // longest string an operator or native builds
+    size_t textBytes = 64u << 20;    // JSON and dump texts stop growing here
+    long copyValues = 1L << 20;      // values one deep copy makes (the rest is shared)
+    int joinItems = 1 << 20;         // longest array Array.join walks
+};
+
+// Every value that gets a member on a thread while an engine runs there is
+// listed in that engine's registry, so that the engine can find the cycles
+// that reference counting cannot free (CJsEngine::collectCycles). Only a value
+// with members can be part of a cycle, and most values never get one, so the
+// others stay off the list. Values changed only outside runs are not listed.
 struct CJsValueRegistry {
     CJsValue* first = nullptr;
     size_t count = 0;
+    // The size limits of the engine that owns the registry (see CJsLimits).
+    CJsLimits limits;
 };
 
-// Makes `registry` (may be null) the one new values on this thread join;
-// returns the previous one.
+// The size limits of the registry current on this thread: those of the engine
+// running here, the defaults outside runs.
+const CJsLimits& jsLimits();
+
+// How many values and bindings exist: those made and not yet destroyed on
+// this thread, plus the balance of threads that have ended. After a script's
+// engine and everything the host took from it are gone, the counts are back
+// where they were before; anything more is a leak.
+struct CJsLiveCounts {
+    int64_t values = 0;
+    int64_t bindings = 0;
+};
+CJsLiveCounts jsLiveCounts();
+// This thread's tallies behind jsLiveCounts (inline: every value and binding
+// counts itself).
+extern __thread CJsLiveCounts jsLiveHere;
+
+// Makes `registry` (may be null) the one that values on this thread join when
+// they first get a member; returns the previous one.
 CJsValueRegistry* jsSetValueRegistry(CJsValueRegistry* registry);
 // Puts an unlisted value on this thread's current registry, if there is one.
 void jsEnlist(CJsValue* value);
@@ -155,11 +188,29 @@ struct CJsNameHash {
     }
 };
 
-struct CJsNameEqual {
-    bool operator()(const std::string& a, const std::string& b) const { return jsSameName(a, b); }
-};
+// The first child of each name in a long child list. Open addressing with
+// linear probing over a power-of-two table of bindings: no node or copy of the
+// name per child (names are read from the bindings) and no division per
+// lookup, which globals and big arrays pay on every access.
+class CJsNameIndex {
+public:
+    explicit CJsNameIndex(size_t expected);
+    CJsBinding* find(const std::string& name) const;
+    // Adds `binding` unless a binding of its name is there already.
+    void add(CJsBinding* binding);
+    // If `binding` is the one found for its name, `replacement` (of the same
+    // name) is found instead, or nothing when it is null.
+    void replace(CJsBinding* binding, CJsBinding* replacement);
 
-using CJsNameIndex = std::unordered_map<std::string, CJsBinding*, CJsNameHash, CJsNameEqual>;
+private:
+    size_t home(const std::string& name) const { return CJsNameHash()(name) & mask_; }
+    void grow();
+    void erase(size_t slot);
+
+    std::vector<CJsBinding*> slots_;
+    size_t mask_ = 0;
+    size_t used_ = 0;
+};
 
 class CJsValue {
 public:
@@ -173,10 +224,12 @@ public:
     static constexpr uint8_t NATIVE = 128;
     static constexpr uint8_t TYPE_MASK = 127;
 
-    CJsValue() { enlist(); }  // undefined
-    explicit CJsValue(int32_t value) : flags(INTEGER), intValue(value) { enlist(); }
-    explicit CJsValue(double value) : flags(DOUBLE), doubleValue(value) { enlist(); }
-    explicit CJsValue(std::string value) : flags(STRING), text(std::move(value)) { enlist(); }
+    CJsValue() { jsLiveHere.values++; }  // undefined
+    explicit CJsValue(int32_t value) : flags(INTEGER), intValue(value) { jsLiveHere.values++; }
+    explicit CJsValue(double value) : flags(DOUBLE), doubleValue(value) { jsLiveHere.values++; }
+    explicit CJsValue(std::string value) : flags(STRING), text(std::move(value)) {
+        jsLiveHere.values++;
+    }
     // `flags` unchanged; `text` parsed as an integer when INTEGER is set, as a
     // double when DOUBLE is set, kept as text otherwise.
     CJsValue(const std::string& text, uint8_t flags);
@@ -376,6 +429,6 @@ std::string quoteJsString(const std::string& text);
 // character, 0 without digits, saturating at the 32-bit limits.
 int32_t parseJsInt(const std::string& text);
 
-// The longest string an operator may build; longer results raise an error
-// instead of exhausting memory.
-constexpr size_t kJsMaxStringLength = 16u << 20;
+// Raises "String too long" when a string of `bytes` exceeds the current
+// limit: longer results raise an error instead of exhausting memory.
+void jsCheckStringLength(size_t bytes);

@@ -329,6 +329,72 @@ TEST_F(EngineTest, CyclesThroughLibraryAndHostObjectsAreCollected) {
     EXPECT_TRUE(engine.lookupPath("x.t.t")->isObject());
 }
 
+TEST_F(EngineTest, LimitsBoundLoopsStringsCopiesAndJoins) {
+    registerBaseLibrary(engine);
+    CJsLimits limits;
+    limits.loopPasses = 10;
+    limits.stringBytes = 100;
+    limits.copyValues = 1;
+    limits.joinItems = 3;
+    engine.setLimits(limits);
+    engine.runScript("n = 0; for (i = 0; i < 9; i++) n++;");
+    EXPECT_EQ(9, engine.lookupPath("n")->asInt());
+    output.clear();
+    EXPECT_EQ(0u, errorOf("for (i = 0; i < 10; i++) n++;").find("Error LOOP_ERROR"));
+    EXPECT_NE(std::string::npos, output.find("FOR Loop exceeded 10 iterations"));
+    EXPECT_NE(std::string::npos, errorOf("s = \"0123456789abcdef\"; while (1) s = s + s;")
+                                     .find("String too long (more than 100 bytes)"));
+    // Beyond the copy limit a clone shares what is left.
+    engine.runScript("a = {x: {y: {z: 1}}}; b = a.clone(); b.x.y.z = 2;");
+    EXPECT_EQ(2, engine.lookupPath("a.x.y.z")->asInt());
+    EXPECT_EQ("1,2,3", eval("l = [1, 2, 3]; l.join(\",\")"));
+    EXPECT_NE(std::string::npos,
+              errorOf("l = [1, 2, 3, 4]; l.join(\",\");").find("too long to join"));
+    // The defaults give real scripts room.
+    engine.setLimits(CJsLimits());
+    engine.runScript("c = {x: {y: {z: 1}}}; d = c.clone(); d.x.y.z = 2; t = \"\";");
+    engine.runScript("for (i = 0; i < 8000; i++) t = t + \"ab\";");
+    EXPECT_EQ(1, engine.lookupPath("c.x.y.z")->asInt());
+    EXPECT_EQ(16000u, engine.lookupPath("t")->text.size());
+}
+
+TEST(EngineSignatureTest, PlainAndIrregularSignaturesReadAlike) {
+    CJsNativeSignature plain = CJsEngine::readNativeSignature("function a.bb.c3(x, y_1,z)");
+    EXPECT_EQ((std::vector<std::string>{"a", "bb", "c3"}), plain.path);
+    EXPECT_EQ((std::vector<std::string>{"x", "y_1", "z"}), plain.parameters);
+    // Tabs, comments and text after the list take the token reader's way.
+    CJsNativeSignature odd =
+        CJsEngine::readNativeSignature("function\ta /* b */ .bb.c3(x,\n y_1, z) trailing");
+    EXPECT_EQ(plain.path, odd.path);
+    EXPECT_EQ(plain.parameters, odd.parameters);
+    EXPECT_TRUE(CJsEngine::readNativeSignature("function f()").parameters.empty());
+    try {
+        CJsEngine::readNativeSignature("function f(if)");
+        ADD_FAILURE() << "a keyword is no parameter name";
+    } catch (const CScriptException& error) {
+        EXPECT_EQ("Got if expected ID at (line: 1, col: 12)", error.text);
+    }
+    EXPECT_THROW(CJsEngine::readNativeSignature("function f(a b)"), CScriptException);
+    EXPECT_THROW(CJsEngine::readNativeSignature("function .f()"), CScriptException);
+}
+
+TEST_F(EngineTest, ResultsOfScriptCallsWhateverTheWayTheyReturn) {
+    engine.runScript(
+        "function none() { x = 1; }"
+        "function bare() { return; }"
+        "function deep(v) { if (v) { while (v) { return v + 1; } } return 0; }"
+        "function pass(f) { return f(); }"
+        "a = none(); b = bare(); c = deep(4); d = deep(0); e = pass(none);");
+    EXPECT_TRUE(engine.lookupPath("a")->isUndefined());
+    EXPECT_TRUE(engine.lookupPath("b")->isUndefined());
+    EXPECT_EQ(5, engine.lookupPath("c")->asInt());
+    EXPECT_EQ(0, engine.lookupPath("d")->asInt());
+    EXPECT_TRUE(engine.lookupPath("e")->isUndefined());
+    // The result value is the one returned, shared, not a copy.
+    engine.runScript("o = {k: 1}; function same() { return o; } same().k = 9;");
+    EXPECT_EQ(9, engine.lookupPath("o.k")->asInt());
+}
+
 TEST(EngineThreadsTest, SeparateEnginesRunConcurrently) {
     auto work = [](int seed, std::string* result) {
         CJsEngine engine;

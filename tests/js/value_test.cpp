@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "js/tokenizer.h"
 
@@ -160,6 +161,34 @@ TEST(ValueTest, LongChildListsFindTheFirstOfEachName) {
     EXPECT_EQ(0, value->childCount());
 }
 
+TEST(ValueTest, IndexedListsAgreeWithTheListThroughGrowthAndRemovals) {
+    // Enough members to grow the index several times, names that collide in
+    // it, and removals in an order unrelated to insertion.
+    CJsValueRef value(object());
+    const int kCount = 700;
+    const int kNames = 503;
+    for (int i = 0; i < kCount; i++)
+        value->appendChild("n" + std::to_string((i * 7) % kNames), integer(i));
+    auto firstInList = [&](const std::string& name) -> CJsBinding* {
+        for (CJsBinding* child = value->firstChild; child; child = child->next) {
+            if (child->name == name) return child;
+        }
+        return nullptr;
+    };
+    for (int step = 0; step < kCount - 50; step++) {
+        int victim = (step * 11) % value->childCount();
+        CJsBinding* child = value->firstChild;
+        for (int i = 0; i < victim; i++)
+            child = child->next;
+        value->removeBinding(child);
+        for (int n = step % 3; n < kNames; n += 3) {
+            std::string name = "n" + std::to_string(n);
+            ASSERT_EQ(firstInList(name), value->lookupChild(name)) << name << " at " << step;
+        }
+    }
+    EXPECT_EQ(nullptr, value->lookupChild("n" + std::to_string(kNames)));
+}
+
 TEST(ValueTest, CloneCopiesDeeplyButSharesPrototypes) {
     CJsValueRef proto(object());
     CJsValueRef source(new CJsValue("", CJsValue::FUNCTION | CJsValue::NATIVE));
@@ -315,6 +344,35 @@ TEST(ValueTest, OverReleaseIsReported) {
     EXPECT_EQ("OMFG, we have unreffed too far!\n", out);
     EXPECT_EQ(-1, value->refCount);
     delete value;
+}
+
+TEST(ValueTest, LiveCountsFollowValuesAndBindingsAcrossThreads) {
+    const CJsLiveCounts before = jsLiveCounts();
+    CJsValueRef object(new CJsValue(std::string(), CJsValue::OBJECT));
+    object->appendChild("a", new CJsValue(3));
+    object->appendChild("b");  // a new undefined value
+    object->appendChild("c", new CJsValue(2.5));
+    CJsLiveCounts during = jsLiveCounts();
+    EXPECT_EQ(before.values + 4, during.values);
+    EXPECT_EQ(before.bindings + 3, during.bindings);
+    object->removeBinding(object->lookupChild("b"));
+    during = jsLiveCounts();
+    EXPECT_EQ(before.values + 3, during.values);
+    EXPECT_EQ(before.bindings + 2, during.bindings);
+
+    // A value made on a thread that has ended still counts until it goes,
+    // and going on another thread balances it.
+    CJsValue* leftBehind = nullptr;
+    std::thread maker([&] {
+        CJsValueRef scratch(new CJsValue(7));  // made and freed on the thread
+        leftBehind = (new CJsValue(std::string("kept")))->ref();
+    });
+    maker.join();
+    EXPECT_EQ(before.values + 4, jsLiveCounts().values);
+    leftBehind->unref();
+    object = CJsValueRef();
+    EXPECT_EQ(before.values, jsLiveCounts().values);
+    EXPECT_EQ(before.bindings, jsLiveCounts().bindings);
 }
 
 }  // namespace
