@@ -22,9 +22,10 @@ void blurLine(const uint8_t* source, uint8_t* destination, int count, size_t str
     prefix->assign(static_cast<size_t>(count) + 1, 0);
     for (int i = 0; i < count; i++)
         (*prefix)[i + 1] = (*prefix)[i] + source[i * stride];
+    // In 64 bits: a script may ask for any radius, and j + radius must not wrap.
     for (int j = 0; j < count; j++) {
-        int low = std::max(0, j - radius + 1);
-        int high = std::min(count - 1, j + radius);
+        int64_t low = std::max<int64_t>(0, int64_t(j) - radius + 1);
+        int64_t high = std::min<int64_t>(count - 1, int64_t(j) + radius);
         int64_t sum = (*prefix)[high + 1] - (*prefix)[low];
         destination[j * stride] = static_cast<uint8_t>(sum / (high - low + 1));
     }

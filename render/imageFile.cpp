@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <algorithm>
@@ -22,6 +23,9 @@
 namespace {
 
 constexpr unsigned kMaxDimension = 32768;
+// Larger than any text, profile or other chunk a texture carries, and than
+// any row buffer libpng makes for an image within kMaxDimension.
+constexpr png_alloc_size_t kMaxChunkBytes = 8000000;
 
 std::string lowerEnding(const char* path) {
     std::string text(path ? path : "");
@@ -51,10 +55,40 @@ void pngRead(png_structp png, png_bytep out, png_size_t count) {
 
 void pngWarning(png_structp, png_const_charp) {}
 
-// The rows of a PNG in one array; false after a libpng error. Every object
-// lives in the caller, so that a jump out of libpng skips no destructor.
-bool pngReadRows(png_structp png, png_infop info, std::vector<uint8_t>* pixels,
-                 std::vector<png_bytep>* rows, size_t* rowBytes, int* width, int* height) {
+// libpng allocates a chunk's whole length before reading it, and its own
+// size limits do not stop every chunk, so a few bytes claiming a 2 GB text
+// chunk would cost 2 GB. Its allocations go through here instead: anything
+// larger than a chunk of a real texture fails as if memory had run out, which
+// libpng turns into an error or a skipped chunk.
+png_voidp pngAllocate(png_structp, png_alloc_size_t size) {
+    return size <= kMaxChunkBytes ? std::malloc(size) : nullptr;
+}
+
+void pngRelease(png_structp, png_voidp block) {
+    std::free(block);
+}
+
+struct PngShape {
+    int width = 0;
+    int height = 0;
+    size_t rowBytes = 0;
+};
+
+// Whole 8-bit pixels of 1 to 4 bytes per row entry, or 0 for any other layout.
+int pngBytesPerPixel(const PngShape& shape) {
+    if (shape.width <= 0) return 0;
+    size_t bytes = shape.rowBytes / static_cast<size_t>(shape.width);
+    if (bytes == 0 || bytes >= 5 || shape.rowBytes != static_cast<size_t>(shape.width) * bytes)
+        return 0;
+    return static_cast<int>(bytes);
+}
+
+// The rows of a PNG in one array; false after a libpng error. A file of the
+// wrong type comes back true with no rows read, so that its rows are never
+// allocated. Every object lives in the caller, so that a jump out of libpng
+// skips no destructor.
+bool pngReadRows(png_structp png, png_infop info, size_t maxPixels, PngShape* shape,
+                 std::vector<uint8_t>* pixels, std::vector<png_bytep>* rows) {
     if (setjmp(png_jmpbuf(png))) {
         Log(LOG_WARNING, "[read_png_file] Error during init_io\n");
         return false;
@@ -63,13 +97,16 @@ bool pngReadRows(png_structp png, png_infop info, std::vector<uint8_t>* pixels,
     png_read_info(png, info);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    *width = static_cast<int>(png_get_image_width(png, info));
-    *height = static_cast<int>(png_get_image_height(png, info));
-    *rowBytes = png_get_rowbytes(png, info);
-    pixels->resize(*rowBytes * static_cast<size_t>(*height));
-    rows->resize(static_cast<size_t>(*height));
-    for (int y = 0; y < *height; y++)
-        (*rows)[y] = pixels->data() + *rowBytes * y;
+    shape->width = static_cast<int>(png_get_image_width(png, info));
+    shape->height = static_cast<int>(png_get_image_height(png, info));
+    shape->rowBytes = png_get_rowbytes(png, info);
+    if (static_cast<uint64_t>(shape->width) * static_cast<uint64_t>(shape->height) > maxPixels)
+        png_error(png, "image too large");
+    if (pngBytesPerPixel(*shape) == 0) return true;
+    pixels->resize(shape->rowBytes * static_cast<size_t>(shape->height));
+    rows->resize(static_cast<size_t>(shape->height));
+    for (int y = 0; y < shape->height; y++)
+        (*rows)[y] = pixels->data() + shape->rowBytes * y;
     if (setjmp(png_jmpbuf(png))) {
         Log(LOG_WARNING, "[read_png_file] Error during read_image\n");
         return false;
@@ -79,24 +116,23 @@ bool pngReadRows(png_structp png, png_infop info, std::vector<uint8_t>* pixels,
     return true;
 }
 
-std::unique_ptr<Image> imageFromRows(std::vector<uint8_t>* rows, size_t rowBytes, int width,
-                                     int height) {
-    int bytesPerPixel = width > 0 ? static_cast<int>(rowBytes / static_cast<size_t>(width)) : 0;
-    if (bytesPerPixel >= 5 || bytesPerPixel == 0 ||
-        rowBytes != static_cast<size_t>(width) * bytesPerPixel) {
-        Log(LOG_WARNING, "PNG file wrong type (%d bpp)!\n", bytesPerPixel);
+std::unique_ptr<Image> imageFromRows(std::vector<uint8_t>* rows, const PngShape& shape) {
+    int bytesPerPixel = pngBytesPerPixel(shape);
+    if (bytesPerPixel == 0) {
+        Log(LOG_WARNING, "PNG file wrong type (%d bpp)!\n",
+            shape.width > 0 ? static_cast<int>(shape.rowBytes / shape.width) : 0);
         return nullptr;
     }
     auto image = std::make_unique<Image>();
-    image->width = width;
-    image->height = height;
+    image->width = shape.width;
+    image->height = shape.height;
     image->hasAlpha = bytesPerPixel % 2 == 0;
     if (bytesPerPixel >= 3) {
         // Already rows of RGB or RGBA: taken over as they are.
         image->pixels = std::move(*rows);
         return image;
     }
-    *image = imageMake(width, height, image->hasAlpha);
+    *image = imageMake(shape.width, shape.height, image->hasAlpha);
     const uint8_t* source = rows->data();
     for (uint8_t* target = image->pixels.data();
          target < image->pixels.data() + image->pixels.size(); source += bytesPerPixel) {
@@ -122,7 +158,7 @@ void jpegSilent(j_common_ptr, int) {}
 
 // Decodes into `image`; false on any libjpeg error. Kept free of C++
 // objects with destructors, since a failure jumps out of it.
-bool jpegDecode(const uint8_t* data, size_t length, Image* image) {
+bool jpegDecode(const uint8_t* data, size_t length, size_t maxPixels, Image* image) {
     jpeg_decompress_struct info;
     JpegError error;
     info.err = jpeg_std_error(&error.manager);
@@ -137,7 +173,8 @@ bool jpegDecode(const uint8_t* data, size_t length, Image* image) {
     jpeg_read_header(&info, TRUE);
     // Grey files are widened to RGB by the library, so every image has three bytes a pixel.
     info.out_color_space = JCS_RGB;
-    if (info.image_width > kMaxDimension || info.image_height > kMaxDimension) {
+    if (info.image_width > kMaxDimension || info.image_height > kMaxDimension ||
+        static_cast<uint64_t>(info.image_width) * info.image_height > maxPixels) {
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -206,14 +243,16 @@ bool writeTga(FILE* file, const Image& image) {
 
 }  // namespace
 
-std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const char* name) {
+std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const char* name,
+                                      size_t maxPixels) {
     if (!data || length < 8) return nullptr;
     if (png_sig_cmp(data, 0, 8) != 0) {
         Log(LOG_WARNING, "[read_png_file] File %s is not recognized as a PNG file\n", name);
         return nullptr;
     }
     // The library's own version: a fixed older one would be refused by it.
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngWarning);
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngWarning,
+                                               nullptr, pngAllocate, pngRelease);
     if (!png) {
         Log(LOG_WARNING, "[read_png_file] png_create_read_struct failed\n");
         return nullptr;
@@ -227,22 +266,22 @@ std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const 
     // Larger than any texture; refusing them early keeps a forged header from
     // asking for gigabytes.
     png_set_user_limits(png, kMaxDimension, kMaxDimension);
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
     PngSource source{data, length, 8};
     png_set_read_fn(png, &source, pngRead);
     std::vector<uint8_t> rows;
     std::vector<png_bytep> rowPointers;
-    size_t rowBytes = 0;
-    int width = 0, height = 0;
-    bool read = pngReadRows(png, info, &rows, &rowPointers, &rowBytes, &width, &height);
+    PngShape shape;
+    bool read = pngReadRows(png, info, maxPixels, &shape, &rows, &rowPointers);
     png_destroy_read_struct(&png, &info, nullptr);
     if (!read) return nullptr;
-    return imageFromRows(&rows, rowBytes, width, height);
+    return imageFromRows(&rows, shape);
 }
 
-std::unique_ptr<Image> imageDecodeJpeg(const uint8_t* data, size_t length) {
+std::unique_ptr<Image> imageDecodeJpeg(const uint8_t* data, size_t length, size_t maxPixels) {
     if (!data || length == 0) return nullptr;
     auto image = std::make_unique<Image>();
-    if (!jpegDecode(data, length, image.get())) return nullptr;
+    if (!jpegDecode(data, length, maxPixels, image.get())) return nullptr;
     return image;
 }
 

@@ -13,9 +13,18 @@
 // a missing file, a decoding failure (after its message) or another ending.
 std::unique_ptr<Image> imageLoad(const char* path);
 
-// Decoders of a whole file in memory; `name` is only for messages.
-std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const char* name);
-std::unique_ptr<Image> imageDecodeJpeg(const uint8_t* data, size_t length);
+// Images with more pixels than this are refused before their rows are
+// allocated: a forged header of a few bytes could otherwise ask for gigabytes.
+// Far above any texture that can be uploaded.
+constexpr size_t kImageMaxPixels = size_t(1) << 26;
+
+// Decoders of a whole file in memory; `name` is only for messages. An image
+// of more than `maxPixels` pixels is refused like a damaged one (PNG with the
+// header-error message, JPEG silently).
+std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const char* name,
+                                      size_t maxPixels = kImageMaxPixels);
+std::unique_ptr<Image> imageDecodeJpeg(const uint8_t* data, size_t length,
+                                       size_t maxPixels = kImageMaxPixels);
 
 // Writes ".png" or ".tga" (any case) as 8-bit RGB; alpha is never written.
 // Other endings and write failures write nothing, silently. True when written.
