@@ -188,9 +188,20 @@ bool CGLWin::create() {
 bool CGLWin::createContext() {
     context_ = SDL_GL_CreateContext(window_);
     if (!context_) return fail("Can't Create A GL Rendering Context.");
+    // A context joins the share group only when it is made, so the upload
+    // context comes now; without one the textures are uploaded on this thread.
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+    if (SDL_GL_MakeCurrent(window_, context_) == 0) uploadContext_ = SDL_GL_CreateContext(window_);
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+    if (!uploadContext_) Log(LOG_INFO, "CGLWin: No shared upload context: %s\n", SDL_GetError());
     if (SDL_GL_MakeCurrent(window_, context_) != 0)
         return fail("Can't Activate The GL Rendering Context.");
     return true;
+}
+
+bool CGLWin::makeUploadContextCurrent(bool on) {
+    if (!uploadContext_) return false;
+    return SDL_GL_MakeCurrent(window_, on ? uploadContext_ : nullptr) == 0;
 }
 
 // The host made the window with a visual of its choosing; the context is
@@ -242,6 +253,8 @@ void CGLWin::destroy() {
         if (SDL_GL_MakeCurrent(window_, nullptr) != 0)
             Log(LOG_WARNING, "CGLWin: Release Of DC And RC Failed\n");
         logStep("Delete RC");
+        if (uploadContext_) SDL_GL_DeleteContext(uploadContext_);
+        uploadContext_ = nullptr;
         SDL_GL_DeleteContext(context_);
         context_ = nullptr;
     }

@@ -43,6 +43,8 @@ public:
     void destroy() override;
     void makeCurrent() override;
     void* renderingContext() override { return context_; }
+    void* uploadContext() override { return uploadContext_; }
+    bool makeUploadContextCurrent(bool on) override;
     void processMessage() override;
     void swapBuffers() override;
     void* windowHandle() override { return window_; }
@@ -75,6 +77,7 @@ private:
 
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
+    SDL_GLContext uploadContext_ = nullptr;
     SDL_Cursor* blankCursor_ = nullptr;
     bool videoReady_ = false;
     bool cursorHidden_ = false;

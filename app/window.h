@@ -28,6 +28,13 @@ public:
     virtual void destroy() {}
     virtual void makeCurrent() {}
     virtual void* renderingContext() { return nullptr; }
+    // A second OpenGL context sharing the rendering context's textures, for
+    // uploads on another thread; null when none could be made. It goes with
+    // the window, so whoever made it current must release it first.
+    virtual void* uploadContext() { return nullptr; }
+    // Makes the upload context current on the calling thread (`on`), or
+    // releases it there; false on failure.
+    virtual bool makeUploadContextCurrent(bool /*on*/) { return false; }
     // Takes at most one pending platform message without waiting and turns it
     // into queued events.
     virtual void processMessage() {}

@@ -204,7 +204,13 @@ void CVisMain::startGraphics() {
         if (!found.usable) optionFlags_ |= VIS_NO_OPENGL;
         applyVsyncSetting(*settings_, found.extensionText, sdlSwapInterval);
         renderSetCaps(renderCapsFrom(found, *settings_));
-        uploader_ = std::make_unique<GlTextureUploader>();
+        UploadContext upload;
+        if (window_->uploadContext()) {
+            CWindowBase* window = window_;
+            upload.bind = [window] { return window->makeUploadContextCurrent(true); };
+            upload.unbind = [window] { window->makeUploadContextCurrent(false); };
+        }
+        uploader_ = std::make_unique<GlTextureUploader>(upload);
     } else {
         uploader_ = std::make_unique<HeadlessUploader>();
     }

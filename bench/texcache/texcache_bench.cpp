@@ -270,6 +270,8 @@ double median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
     int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    // The fallback: every upload in update(), one a call.
+    bool mainThreadUploads = argc > 2 && std::string(argv[2]) == "--main-thread";
     logSetEnabled(false);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
@@ -286,18 +288,33 @@ int main(int argc, char** argv) {
         return 1;
     }
     SDL_GL_SetSwapInterval(0);
+    SDL_GLContext uploadContext = nullptr;
+    if (!mainThreadUploads) {
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+        uploadContext = SDL_GL_CreateContext(window);
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        SDL_GL_MakeCurrent(window, context);
+    }
+    UploadContext upload;
+    if (uploadContext) {
+        upload.bind = [&] { return SDL_GL_MakeCurrent(window, uploadContext) == 0; };
+        upload.unbind = [&] { SDL_GL_MakeCurrent(window, nullptr); };
+    }
 
     std::vector<std::string> names = makeFiles();
     renderSetFileReader(readFile, freeFile);
     MemorySettings settings;
     settings.setInt("gl.texture_life", 0);  // every round decodes afresh
-    GlTextureUploader uploader;
+    GlTextureUploader uploader(upload);
     CTextureCache cache(&settings, &uploader);
     texSetCacheHook(&cache);
     std::vector<Image> images = uploadForms(uploader, names);
 
-    std::printf("%d textures of %d x %d (PNG and JPEG), %d rounds, frames of %.0f ms, %d loaders\n",
-                kTextures, kSize, kSize, rounds, kFrameMs, cache.loaderCount());
+    std::printf(
+        "%d textures of %d x %d (PNG and JPEG), %d rounds, frames of %.0f ms, %d loaders, "
+        "uploads %s\n",
+        kTextures, kSize, kSize, rounds, kFrameMs, cache.loaderCount(),
+        cache.uploadsOffThread() ? "on the upload thread" : "in update()");
     std::printf("for comparison, one RGB upload as decoded: %.2f ms\n", rgbUploadMs(names[0]));
     std::vector<double> residency;
     std::vector<double> work;
@@ -322,7 +339,8 @@ int main(int argc, char** argv) {
             "%.2f\n"
             "  %d frames, at most %d uploads in one update (%d waiting), all decoded at %.0f ms, "
             "load calls %.2f ms\n"
-            "  floor of one upload a frame: %d frames of %.0f ms = %.2f of the sequential decode\n",
+            "  (without upload thread) floor of one upload a frame: %d frames of %.0f ms = %.2f of "
+            "the sequential decode\n",
             round + 1, decode.wall, start.residentMs, residency.back(), start.longestUpdate.wall,
             lone.longest.wall, lone.medianWall, updateWall.back(), start.longestUpdate.cpu,
             lone.longest.cpu, updateCpu.back(), decode.cpu, start.cpuMs, work.back(), start.frames,
@@ -341,6 +359,7 @@ int main(int argc, char** argv) {
 
     texSetCacheHook(nullptr);
     cache.destroy();
+    if (uploadContext) SDL_GL_DeleteContext(uploadContext);
     SDL_GL_DeleteContext(context);
     SDL_DestroyWindow(window);
     SDL_Quit();

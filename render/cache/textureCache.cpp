@@ -39,12 +39,14 @@ CTextureCache::CTextureCache(SettingsAccess* settings, TextureUploader* uploader
     // Only the direct decoders decode into given memory.
     sparesKept_ = fourChannels_ ? static_cast<size_t>(loaders) + 1 : 0;
     startLoaders(loaders);
+    if (uploader_->uploadsOffThread()) startUploadThread();
     Log(LOG_INFO, "CTextureCache started\n");
 }
 
 CTextureCache::~CTextureCache() {
     if (destroyed_) return;
     stopLoader(false);
+    stopUploadThread();
     while (!textures_.empty())
         freeTexture(textures_.front());
 }
@@ -69,6 +71,7 @@ void CTextureCache::startLoaders(int count) {
 void CTextureCache::destroy() {
     if (destroyed_) return;
     stopLoader(true);
+    stopUploadThread();
     while (!textures_.empty())
         freeTexture(textures_.front());
     destroyed_ = true;
@@ -112,9 +115,113 @@ void CTextureCache::loaderMain() {
         if (!job.texture) continue;
         job.texture->loadToImg(fourChannels_, std::move(job.spare));
         job.texture->needsLoad = false;
+        if (job.texture->imageReady) uploadWake_.notify_one();
     }
     // The last one out acknowledges for all.
     if (--runningLoaders_ == 0) stopRequest_ = false;
+}
+
+void CTextureCache::startUploadThread() {
+    std::promise<bool> started;
+    std::future<bool> result = started.get_future();
+    try {
+        uploadThread_ = std::thread(&CTextureCache::uploadThreadMain, this, &started);
+    } catch (const std::system_error&) {
+        return;
+    }
+    // The context is made current on the thread itself; where that fails
+    // the uploads stay on the main thread.
+    if (result.get()) {
+        Log(LOG_INFO, "CTextureCache: Uploading on a shared context\n");
+        return;
+    }
+    uploadThread_.join();
+    Log(LOG_WARNING, "CTextureCache: No upload context; uploading on the main thread\n");
+}
+
+void CTextureCache::uploadThreadMain(std::promise<bool>* started) {
+    bool ready = uploader_->beginUploadThread();
+    started->set_value(ready);
+    if (!ready) return;
+    std::unique_lock<std::mutex> lock(listMutex_);
+    while (!uploadStop_) {
+        TexturePtr texture = nextToUpload();
+        if (!texture) {
+            // A loader wakes this thread; the time limit covers a wake that
+            // came between the scan and the wait.
+            uploadWake_.wait_for(lock, std::chrono::milliseconds(kPollMs));
+            continue;
+        }
+        lock.unlock();
+        OffThreadUpload upload = uploader_->uploadOffThread(*texture->image);
+        lock.lock();
+        if (texture->dropped) {
+            uploader_->discard(upload);
+        } else {
+            texture->offThread = upload;
+            texture->uploadFenced = true;
+        }
+    }
+    lock.unlock();
+    // Released here, before the window's context can go.
+    uploader_->endUploadThread();
+}
+
+CTextureCache::TexturePtr CTextureCache::nextToUpload() {
+    for (const TexturePtr& texture : textures_) {
+        if (!texture->imageReady || texture->uploadClaimed || !texture->image) continue;
+        texture->uploadClaimed = true;
+        return texture;
+    }
+    return nullptr;
+}
+
+void CTextureCache::stopUploadThread() {
+    if (!uploadThread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        uploadStop_ = true;
+    }
+    uploadWake_.notify_all();
+    uploadThread_.join();
+}
+
+void CTextureCache::publish(CTextureCacheTexture& texture) {
+    uploader_->publish(texture.id, texture.offThread, texture.width, texture.height);
+    texture.uploadFenced = false;
+    texture.imageReady = false;
+    statistics_.published++;
+    // From here the image is the loader's to free.
+    texture.freeImage = true;
+    Log(LOG_INFO, "CTextureCacheTexture::loadToGL done '%s'\n", texture.name.c_str());
+}
+
+void CTextureCache::uploadNow(const TexturePtr& texture) {
+    bool mine = false;
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        if (texture->imageReady && !texture->uploadClaimed) {
+            texture->uploadClaimed = true;
+            mine = true;
+        }
+    }
+    if (mine) {
+        upload(*texture);
+        return;
+    }
+    // The upload thread has it: wait for its fence (the upload is under way,
+    // so this is bounded by one upload).
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(listMutex_);
+            if (!texture->imageReady) return;
+            if (texture->uploadFenced) break;
+        }
+        osSleep(1);
+    }
+    std::lock_guard<std::mutex> lock(listMutex_);
+    uploader_->uploadDone(texture->offThread, true);
+    publish(*texture);
 }
 
 void CTextureCache::nextToDecode(LoaderJob* job) {
@@ -268,7 +375,11 @@ void CTextureCache::ensureTextureLoaded(int id) {
         if (texture->needsLoad)
             Log(LOG_SERIOUS, "CTextureCache::timed out waiting for Texture ID %d to load\n", id);
     }
-    if (texture->imageReady) upload(*texture);
+    if (!texture->imageReady) return;
+    if (uploadsOffThread())
+        uploadNow(texture);
+    else
+        upload(*texture);
 }
 
 void CTextureCache::upload(CTextureCacheTexture& texture) {
@@ -302,13 +413,21 @@ int CTextureCache::pendingCount() const {
 }
 
 void CTextureCache::update() {
-    // One upload a frame: images that finish together would otherwise stack
-    // their uploads into one long frame. The rest follow in the next frames
-    // (or at their first bind).
-    for (const TexturePtr& texture : textures_) {
-        if (!texture->imageReady) continue;
-        upload(*texture);
-        break;
+    if (uploadsOffThread()) {
+        // Polling a fence costs no upload; every finished texture goes out.
+        std::lock_guard<std::mutex> lock(listMutex_);
+        for (const TexturePtr& texture : textures_)
+            if (texture->uploadFenced && uploader_->uploadDone(texture->offThread, false))
+                publish(*texture);
+    } else {
+        // One upload a frame: images that finish together would otherwise
+        // stack their uploads into one long frame. The rest follow in the
+        // next frames (or at their first bind).
+        for (const TexturePtr& texture : textures_) {
+            if (!texture->imageReady) continue;
+            upload(*texture);
+            break;
+        }
     }
     if (osTickCount() - lastExpiryCheck_ < kExpiryIntervalMs) return;
     expireOne();
@@ -332,11 +451,17 @@ void CTextureCache::expireOne() {
 
 void CTextureCache::freeTexture(const TexturePtr& texture) {
     TexturePtr keep = texture;  // the caller's reference may live in the list
+    bool uploading;
     {
         std::lock_guard<std::mutex> lock(listMutex_);
         auto found = std::find(textures_.begin(), textures_.end(), keep);
         if (found == textures_.end()) return;
         textures_.erase(found);
+        keep->dropped = true;
+        // The upload thread still reads the image; it deletes what it made.
+        uploading = keep->uploadClaimed && !keep->uploadFenced && keep->imageReady;
+        if (keep->uploadFenced) uploader_->discard(keep->offThread);
+        keep->uploadFenced = false;
     }
     uploader_->remove(keep->id);
     keep->data.clear();
@@ -344,7 +469,7 @@ void CTextureCache::freeTexture(const TexturePtr& texture) {
     // loader's; its reference keeps the record alive until it is done. An
     // image already uploaded and only waiting for the loader to free it is
     // no reason for a warning; one that was never uploaded is.
-    if (!keep->needsLoad && keep->image) {
+    if (!keep->needsLoad && keep->image && !uploading) {
         if (!keep->freeImage)
             Log(LOG_WARNING, "Image still allocated for '%s'\n", keep->name.c_str());
         keep->image.reset();

@@ -5,9 +5,12 @@
 //
 // File textures are decoded by loader threads (one per core, so a scene
 // start costs about its longest share of the decodes rather than their sum)
-// and uploaded on the main thread: update() uploads at most one texture, so
-// that no frame carries more than one upload however many images finished
-// together; the first bind uploads its own texture at once. The loaders give
+// and uploaded by an upload thread on a context that shares the main one's
+// textures: update() only publishes the textures whose fence has signalled,
+// so frames carry no uploads at all. Where the uploader has no such context,
+// update() uploads at most one texture instead, so that no frame carries
+// more than one upload however many images finished together. Either way the
+// first bind uploads (or waits for) its own texture at once. The loaders give
 // images the layout the uploader copies fastest, so the upload itself does
 // no conversion.
 //
@@ -24,6 +27,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,8 +75,10 @@ public:
 
     // Textures whose image is not uploaded yet (being decoded or ready).
     int pendingCount() const;
-    // Once per frame: uploads the first texture the loaders finished (one at
-    // most) and frees at most one texture unused for longer than its life.
+    // Once per frame: publishes every texture uploaded off the main thread
+    // whose fence has signalled (or, without an upload thread, uploads the
+    // first texture the loaders finished) and frees at most one texture
+    // unused for longer than its life.
     void update();
     // Stops the loaders (fatal if they do not all stop within 200 polls of
     // 10 ms) and frees every texture. Called at shutdown; the destructor does the
@@ -83,9 +89,12 @@ public:
     struct Statistics {
         int uploads = 0;    // images uploaded
         int waitPolls = 0;  // 10 ms polls spent waiting for the loader
+        int published = 0;  // textures uploaded by the upload thread, published
     };
     const Statistics& statistics() const { return statistics_; }
     int loaderCount() const { return static_cast<int>(loaders_.size()); }
+    // Whether an upload thread with a shared context runs.
+    bool uploadsOffThread() const { return uploadThread_.joinable(); }
     // The record of `id`, or null (main thread).
     const CTextureCacheTexture* find(int id) const;
 
@@ -111,6 +120,15 @@ private:
     void expireOne();
     int textureLife();
     void stopLoader(bool timeLimited);
+    void startUploadThread();
+    void uploadThreadMain(std::promise<bool>* started);
+    void stopUploadThread();
+    // The first texture with an image and without an upload, claimed (list lock).
+    TexturePtr nextToUpload();
+    // Main thread: gives the record its finished off-thread texture.
+    void publish(CTextureCacheTexture& texture);
+    // Main thread, first bind: the record's upload, made here or awaited.
+    void uploadNow(const TexturePtr& texture);
 
     SettingsAccess* settings_;
     TextureUploader* uploader_;
@@ -136,5 +154,10 @@ private:
     std::atomic<int> runningLoaders_{0};
     std::vector<std::thread> loaders_;
     bool destroyed_ = false;
+    // The upload thread (not started without a shared context); woken by
+    // the loaders when an image is ready, stopped through its flag (list lock).
+    std::thread uploadThread_;
+    std::condition_variable uploadWake_;
+    bool uploadStop_ = false;
     Statistics statistics_;
 };

@@ -1,5 +1,6 @@
-// One texture of the texture cache: a file texture (decoded by the loader
-// thread, uploaded on the main thread) or an array texture a scene supplied.
+// One texture of the texture cache: a file texture (decoded by a loader
+// thread, uploaded by the upload thread or on the main thread) or an array texture a scene
+// supplied.
 //
 // Sharing with the loader threads: the name and the maximum size never change
 // after the record is listed; the three flags hand the decoded image back and
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "render/cache/textureUploader.h"
 #include "render/image.h"
 
 class CTextureCacheTexture {
@@ -57,6 +59,13 @@ public:
     std::atomic<bool> freeImage{false};
     // Taken by the loader that decodes the record (list lock).
     bool claimed = false;
+    // Uploads off the main thread (list lock): taken by the upload thread (or
+    // by a first bind that came before it), the fenced result waiting to be
+    // published, and whether the record left the list meanwhile.
+    bool uploadClaimed = false;
+    bool uploadFenced = false;
+    bool dropped = false;
+    OffThreadUpload offThread;
 };
 
 // The size an image of width x height is scaled to so that neither side

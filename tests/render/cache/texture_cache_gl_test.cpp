@@ -1,5 +1,8 @@
 // The cache with the real uploads: what scenes see through texBind.
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 #include "app/clock.h"
 #include "render/cache/textureCache.h"
@@ -229,6 +232,169 @@ TEST_F(TextureCacheGlTest, ShutdownReportListsCachedTextures) {
     log.clear();
     texReportAll();
     EXPECT_TRUE(log.contains(1, "Texture 'tex/sky.png' 8 x 8 x 1")) << log.all();
+}
+
+// The real uploader with its off-thread path through a context that shares
+// the test window's, counting where the uploads happen.
+class CountingUploader : public GlTextureUploader {
+public:
+    using GlTextureUploader::GlTextureUploader;
+    void uploadImage(int id, const Image& image) override {
+        mainThreadUploads++;
+        GlTextureUploader::uploadImage(id, image);
+    }
+    OffThreadUpload uploadOffThread(const Image& image) override {
+        OffThreadUpload upload = GlTextureUploader::uploadOffThread(image);
+        offThreadUploads++;
+        return upload;
+    }
+    std::atomic<int> mainThreadUploads{0};
+    std::atomic<int> offThreadUploads{0};
+};
+
+class TextureCacheSharedContextGlTest : public GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        window = SDL_GL_GetCurrentWindow();
+        SDL_GLContext main = SDL_GL_GetCurrentContext();
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+        shared = SDL_GL_CreateContext(window);
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        SDL_GL_MakeCurrent(window, main);
+        if (!shared) GTEST_SKIP() << "no shared context: " << SDL_GetError();
+        files = std::make_unique<CacheTestFiles>();
+        UploadContext context;
+        context.bind = [this] { return SDL_GL_MakeCurrent(window, shared) == 0; };
+        context.unbind = [this] { SDL_GL_MakeCurrent(window, nullptr); };
+        uploader = std::make_unique<CountingUploader>(context);
+        cache = std::make_unique<CTextureCache>(host.settings(), uploader.get());
+        texSetCacheHook(cache.get());
+    }
+    void TearDown() override {
+        texSetCacheHook(nullptr);
+        if (cache) cache->destroy();
+        cache.reset();
+        // The upload thread let the context go when the cache stopped it.
+        if (shared) SDL_GL_DeleteContext(shared);
+        files.reset();
+        GlTest::TearDown();
+    }
+
+    LogCapture log;
+    SDL_Window* window = nullptr;
+    SDL_GLContext shared = nullptr;
+    std::unique_ptr<CacheTestFiles> files;
+    std::unique_ptr<CountingUploader> uploader;
+    std::unique_ptr<CTextureCache> cache;
+};
+
+TEST_F(TextureCacheSharedContextGlTest, TexturesArriveWholeAndUpdateOnlyPublishes) {
+    ASSERT_TRUE(cache->uploadsOffThread());
+    const std::vector<std::pair<std::string, Image>> sources = {
+        {"tex/tall.png", gradientImage(9, 37, false)},
+        {"tex/wide.jpg", gradientImage(43, 11, false)},
+        {"tex/clear.png", gradientImage(26, 5, true)},
+        {"tex/narrow.png", gradientImage(3, 17, true)},
+    };
+    std::vector<int> ids;
+    for (const auto& source : sources) {
+        bool jpeg = source.first.find(".jpg") != std::string::npos;
+        files->put(source.first,
+                   jpeg ? jpegFile(source.second) : pngWithAlpha(source.second, false));
+        ids.push_back(cache->load(source.first, "scene"));
+    }
+    for (int frame = 0; frame < 600 && cache->pendingCount() > 0; frame++) {
+        int before = uploader->mainThreadUploads;
+        cache->update();
+        EXPECT_EQ(uploader->mainThreadUploads - before, 0);
+        osSleep(10);
+    }
+    ASSERT_EQ(cache->pendingCount(), 0);
+    EXPECT_EQ(uploader->offThreadUploads, 4);
+    EXPECT_EQ(cache->statistics().published, 4);
+    EXPECT_EQ(cache->statistics().uploads, 0);
+    for (size_t i = 0; i < ids.size(); i++) {
+        std::unique_ptr<Image> expected = imageLoad(sources[i].first.c_str());
+        ASSERT_NE(expected, nullptr);
+        imageAddAlpha(expected.get());
+        TextureRecord* record = textureInfos().find(ids[i]);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->width, expected->width);
+        EXPECT_EQ(record->height, expected->height);
+        std::vector<uint8_t> texels(expected->pixels.size());
+        glBindTexture(GL_TEXTURE_2D, record->glName);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        EXPECT_EQ(texels, expected->pixels) << sources[i].first;
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(log.count("OpenGL Error"), 0u) << log.all();
+}
+
+TEST_F(TextureCacheSharedContextGlTest, FirstBindTakesItsTextureWhereverTheUploadIs) {
+    files->put("tex/bound.png", pngWithAlpha(gradientImage(19, 6, true), false));
+    int id = cache->load("tex/bound.png", "scene");
+    // No update() at all: the bind alone makes the texture resident, by
+    // uploading it here or by waiting for the upload thread's fence.
+    cache->ensureTextureLoaded(id);
+    EXPECT_EQ(cache->pendingCount(), 0);
+    EXPECT_EQ(uploader->mainThreadUploads + cache->statistics().published, 1);
+    TextureRecord* record = textureInfos().find(id);
+    ASSERT_NE(record, nullptr);
+    EXPECT_NE(record->glName, 0u);
+    EXPECT_EQ(record->width, 19);
+    EXPECT_EQ(record->height, 6);
+}
+
+TEST_F(TextureCacheSharedContextGlTest, ShutdownAndFreesWithUploadsInFlight) {
+    host.store.setInt("gl.texture_life", 0);
+    std::vector<int> ids;
+    for (int i = 0; i < 12; i++) {
+        std::string name = "tex/busy" + std::to_string(i) + ".png";
+        files->put(name, pngWithAlpha(gradientImage(300 + 7 * i, 170 - 3 * i, i % 2 == 0), false));
+        ids.push_back(cache->load(name, "scene"));
+    }
+    // Some dropped while decoding or uploading, the rest left to shutdown.
+    for (int frame = 0; frame < 3; frame++) {
+        cache->update();
+        osSleep(5);
+    }
+    for (size_t i = 0; i < ids.size(); i += 3)
+        cache->release(ids[i], "scene", true);
+    cache->update();
+    cache->destroy();
+    EXPECT_EQ(log.count("OpenGL Error"), 0u) << log.all();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    // The main context still draws after the upload context was let go.
+    glClearColor(0.2f, 0.6f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    std::array<uint8_t, 4> colour = pixel(kGlWidth / 3, kGlHeight / 4);
+    EXPECT_EQ(colour[0], 51);
+    EXPECT_EQ(colour[2], 255);
+}
+
+TEST_F(TextureCacheSharedContextGlTest, ContextThatCannotBeBoundFallsBackToOneUploadPerUpdate) {
+    cache->destroy();
+    UploadContext broken;
+    broken.bind = [] { return false; };
+    CountingUploader fallback(broken);
+    CTextureCache other(host.settings(), &fallback);
+    EXPECT_FALSE(other.uploadsOffThread());
+    EXPECT_TRUE(log.contains(2, "No upload context")) << log.all();
+    files->put("tex/fallback.png", pngWithAlpha(gradientImage(14, 29, false), false));
+    int id = other.load("tex/fallback.png", "scene");
+    for (int frame = 0; frame < 600 && other.pendingCount() > 0; frame++) {
+        other.update();
+        osSleep(10);
+    }
+    EXPECT_EQ(other.pendingCount(), 0);
+    EXPECT_EQ(fallback.mainThreadUploads, 1);
+    EXPECT_EQ(fallback.offThreadUploads, 0);
+    EXPECT_NE(textureInfos().getGLid(id), 0u);
+    other.destroy();
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 // the uploader records, and checks each upload against the texture's name.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,62 @@ int fileIndex(const std::string& name) {
     return std::stoi(name.substr(10));
 }
 
+// Uploads on the cache's upload thread: each becomes a pending handle that
+// the main thread publishes (recorded as an upload of the id then) or that
+// is discarded; a fence signals on its second poll. A publish of an id that
+// is not allocated, a handle used twice or an upload inside update() is a
+// misuse; handles still pending at the end leaked.
+class OffThreadUploader : public RecordingUploader {
+public:
+    bool uploadsOffThread() override { return true; }
+    bool beginUploadThread() override { return true; }
+    OffThreadUpload uploadOffThread(const Image& image) override {
+        Upload upload{0, image.width, image.height, image.hasAlpha, {}, {}};
+        std::copy(image.pixels.begin(), image.pixels.begin() + 3, upload.firstPixel);
+        std::lock_guard<std::mutex> lock(mutex);
+        unsigned handle = ++lastHandle;
+        pending[handle] = upload;
+        return {handle, &pending[handle]};
+    }
+    bool uploadDone(const OffThreadUpload& upload, bool wait) override {
+        return wait || ++polls[upload.glName] >= 2;
+    }
+    void publish(int id, OffThreadUpload& upload, int, int) override {
+        Upload done;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            auto found = pending.find(upload.glName);
+            if (found == pending.end() || !live.count(id)) {
+                misuses++;
+                return;
+            }
+            done = found->second;
+            pending.erase(found);
+        }
+        done.id = id;
+        if (onUpload) onUpload(done);
+        uploads.push_back(done);
+        upload = {};
+    }
+    void discard(OffThreadUpload& upload) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (pending.erase(upload.glName) != 1) misuses++;
+        upload = {};
+        discarded++;
+    }
+    void uploadImage(int id, const Image& image) override {
+        if (inUpdate) misuses++;
+        RecordingUploader::uploadImage(id, image);
+    }
+
+    std::mutex mutex;
+    unsigned lastHandle = 0;
+    std::map<unsigned, Upload> pending;
+    std::map<unsigned, int> polls;  // main thread
+    std::atomic<int> discarded{0};
+    bool inUpdate = false;
+};
+
 struct Held {
     int id;
     std::string owner;
@@ -41,6 +99,7 @@ protected:
         for (int i = 0; i < kFiles; i++)
             files.put(fileName(i), pngFile(solidImage(8 + i, 4 + i, uint8_t(20 * i), 1, 2)));
         uploader.onUpload = [this](const RecordingUploader::Upload& upload) { check(upload); };
+        offThread.onUpload = uploader.onUpload;
     }
 
     void check(const RecordingUploader::Upload& upload) {
@@ -94,14 +153,17 @@ protected:
             engine.runScript("var width = 100; var a = [1, 2, 3];");
             EXPECT_EQ(engine.evalToString("a.length + width"), "103");
         } else {
+            offThread.inUpdate = true;
             cache->update();
+            offThread.inUpdate = false;
         }
     }
 
     // Three loaders whatever the machine, so that claims are contended.
-    void startCache() { cache = std::make_unique<CTextureCache>(&settings, &uploader, 3); }
+    void startCache() { cache = std::make_unique<CTextureCache>(&settings, active, 3); }
 
     void run(int steps) {
+        RecordingUploader& uploader = *active;
         startCache();
         for (int i = 0; i < steps; i++)
             step();
@@ -120,6 +182,8 @@ protected:
     CacheTestFiles files;
     MemorySettings settings;
     RecordingUploader uploader;
+    OffThreadUploader offThread;
+    RecordingUploader* active = &uploader;
     std::unique_ptr<CTextureCache> cache;
     std::vector<Held> held;
     int mismatches = 0;
@@ -136,6 +200,18 @@ TEST_F(StressTest, TexturesSharedAndKeptWhileTheLoaderDecodes) {
     uploader.fourChannels = true;  // the direct decoders and recycled memory
     run(4000);
     EXPECT_TRUE(log.contains("CTextureCache: Reusing"));
+}
+
+TEST_F(StressTest, UploadThreadHandsOverWhileTexturesComeAndGo) {
+    settings.setInt("gl.texture_life", 0);
+    offThread.fourChannels = true;
+    active = &offThread;
+    run(4000);
+    EXPECT_TRUE(log.contains("Uploading on a shared context"));
+    EXPECT_GT(cache->statistics().published, 0);
+    EXPECT_TRUE(offThread.pending.empty()) << offThread.pending.size() << " leaked";
+    EXPECT_EQ(offThread.uploads.size(),
+              static_cast<size_t>(cache->statistics().published + cache->statistics().uploads));
 }
 
 TEST_F(StressTest, BindRightAfterLoadRacesTheLoader) {
