@@ -71,7 +71,7 @@ if build build-test -- -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   # Every program and tool must install, together with the default content.
   missing=""
   if cmake --install build-test --prefix build-test/install-check >/dev/null; then
-    for file in bin/vortalis bin/vortalis-preview bin/vortalis-beats bin/vortapack bin/vsasm bin/vmrun bin/jsrun \
+    for file in bin/vortalis bin/vortalis-preview bin/vortalis-beats bin/vortapack bin/vsc bin/vsasm bin/vmrun bin/jsrun \
                 share/vortalis/default.vortapack \
                 share/xscreensaver/config/vortalis.xml share/man/man6/vortalis.6 \
                 share/applications/vortalis.desktop share/applications/screensavers/vortalis.desktop \
