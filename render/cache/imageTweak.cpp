@@ -17,8 +17,29 @@ constexpr int64_t kTweakWorkBudget = 1000000;
 // Larger results could not be uploaded anyway and would exhaust memory first.
 constexpr int64_t kMaxPixels = 1 << 26;
 
-Image& imageOf(void* data) {
-    return *static_cast<Image*>(data);
+// What one run may still do: every operation is charged the pixels it reads
+// and writes, so that a short loop of large operations cannot hold the
+// loader for minutes either (a few seconds' work at most).
+struct TweakRun {
+    Image* image;
+    int64_t pixelsLeft;
+};
+
+void charge(TweakRun& run, int64_t pixels) {
+    if (pixels > run.pixelsLeft) throw CScriptException("image tweak work limit");
+    run.pixelsLeft -= pixels;
+}
+
+int64_t area(const Image& image) {
+    return static_cast<int64_t>(image.width) * image.height;
+}
+
+// The image of a run, after charging the run for one pass over it and
+// `extraPixels` more.
+Image& imageOf(void* data, int64_t extraPixels = 0) {
+    TweakRun& run = *static_cast<TweakRun*>(data);
+    charge(run, area(*run.image) + extraPixels);
+    return *run.image;
 }
 int intArgument(CJsValue* scope, const char* name) {
     return scope->argument(name)->asInt();
@@ -52,7 +73,7 @@ void resize(CJsValue* scope, void* data) {
     int width = intArgument(scope, "width");
     int height = intArgument(scope, "height");
     checkSize(width, height);
-    imageResizeCanvas(&imageOf(data), width, height,
+    imageResizeCanvas(&imageOf(data, static_cast<int64_t>(width) * height), width, height,
                       static_cast<uint32_t>(intArgument(scope, "col")));
 }
 
@@ -60,7 +81,7 @@ void scale(CJsValue* scope, void* data) {
     int width = intArgument(scope, "width");
     int height = intArgument(scope, "height");
     checkSize(width, height);
-    imageScale(&imageOf(data), width, height);
+    imageScale(&imageOf(data, static_cast<int64_t>(width) * height), width, height);
 }
 
 void matrix(CJsValue* scope, void* data) {
@@ -146,12 +167,13 @@ const TweakNative kNatives[] = {
     {"function flip()", flip},
 };
 
-void runInEngine(Image* image, const std::string& script) {
+void runInEngine(Image* image, const std::string& script, int64_t pixelAllowance) {
+    TweakRun run{image, pixelAllowance};
     CJsEngine engine;
     engine.setWorkBudget(kTweakWorkBudget);
     engine.setOutput([](const std::string& text) { Log(LOG_INFO, "%s", text.c_str()); });
     for (const TweakNative& native : kNatives)
-        engine.registerNative(native.signature, native.callback, image);
+        engine.registerNative(native.signature, native.callback, &run);
     engine.root()->setChild("width", new CJsValue(image->width));
     engine.root()->setChild("height", new CJsValue(image->height));
     engine.root()->setChild("bpp", new CJsValue(image->bytesPerPixel()));
@@ -160,10 +182,10 @@ void runInEngine(Image* image, const std::string& script) {
 
 }  // namespace
 
-void imageTweakRun(Image* image, const std::string& script) {
+void imageTweakRun(Image* image, const std::string& script, int64_t pixelAllowance) {
     if (script.empty()) return;
     try {
-        runInEngine(image, script);
+        runInEngine(image, script, pixelAllowance);
     } catch (const CScriptException& error) {
         Log(LOG_WARNING, "ImageTweak JS Error: %s\n", error.text.c_str());
     }

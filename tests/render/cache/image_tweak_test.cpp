@@ -183,4 +183,38 @@ TEST(ImageTweak, RunawayLoopEndsWithAnError) {
     EXPECT_EQ(image.pixels, pattern().pixels);
 }
 
+TEST(ImageTweak, PixelWorkIsChargedAndEndsTheScriptWhenSpent) {
+    // The 6 x 4 pattern: resize reads 24 and writes 7 x 5 = 35 (59 in all),
+    // flip then touches the 35, grey 35 more: 129 pixels for the three.
+    const char* script = "resize(7, 5, 0); flip(); grey()";
+    {
+        LogCapture log;
+        Image image = pattern();
+        imageTweakRun(&image, script, 129);
+        EXPECT_FALSE(log.contains("ImageTweak JS Error")) << log.all();
+        EXPECT_EQ(image.width, 7);
+        EXPECT_EQ(image.height, 5);
+        EXPECT_EQ(image.pixel(2, 0)[0], image.pixel(2, 0)[1]) << "grey ran";
+    }
+    {
+        // One pixel short: resize and flip run, grey does not.
+        LogCapture log;
+        Image image = pattern();
+        imageTweakRun(&image, script, 128);
+        EXPECT_TRUE(log.contains(2, "image tweak work limit")) << log.all();
+        EXPECT_EQ(image.width, 7);
+        EXPECT_EQ(image.pixel(3, 4)[0], pattern().pixel(3, 0)[0]) << "flip ran";
+        EXPECT_NE(image.pixel(3, 4)[0], image.pixel(3, 4)[1]) << "grey did not";
+    }
+    {
+        // A loop of large operations stops long before the loop's own budget.
+        LogCapture log;
+        Image image = pattern();
+        imageTweakRun(&image, "for (var i = 0; i < 8000; i++) resize(2000, 1500, 0)", 10000000);
+        EXPECT_TRUE(log.contains(2, "image tweak work limit")) << log.all();
+        EXPECT_EQ(image.width, 2000);
+        EXPECT_EQ(image.height, 1500);
+    }
+}
+
 }  // namespace
