@@ -27,7 +27,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -38,6 +37,7 @@
 #include "app/log.h"
 #include "app/renderCaps.h"
 #include "app/settingsAccess.h"
+#include "bench/support/callgrind.h"
 #include "render/cache/sceneTextureCache.h"
 #include "render/cache/textureUploader.h"
 #include "render/frameBufferObjects.h"
@@ -206,19 +206,6 @@ int runScene(const std::string& base, const std::string& sceneId, int frames, in
 
 // ---- the measuring side ----
 
-std::string self() {
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "";
-    path[n] = 0;
-    return path;
-}
-
-bool haveTool(const char* name) {
-    std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
 // A fresh base directory: copies of the content's archives and the bench's
 // own archive holding the peer. "" with the reason on stderr on failure.
 std::string makeBase(const std::string& content) {
@@ -268,60 +255,6 @@ double wallClockOf(const std::string& arguments) {
         return 0;
     }
     return milliseconds;
-}
-
-enum Share { OWN, RUNTIME, DRIVER };
-
-Share shareOf(const std::string& object, const std::string& executable) {
-    if (object.empty() || object == executable) return OWN;
-    for (const char* runtime :
-         {"/libc.so", "/libm.so", "/libstdc++.so", "/libgcc_s.so", "/ld-linux"})
-        if (object.find(runtime) != std::string::npos) return RUNTIME;
-    return DRIVER;
-}
-
-// Sums the exclusive instruction counts of a callgrind output file per share
-// (the format as bench/frame reads it: the cost line after "calls=" is a
-// call's inclusive cost and is skipped).
-bool sumCallgrindFile(const std::string& path, const std::string& executable, double totals[3]) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return false;
-    std::map<std::string, std::string> objects;
-    std::string object;
-    Share share = OWN;
-    bool afterCalls = false;
-    char line[16384];
-    while (std::fgets(line, sizeof line, file)) {
-        std::string text = line;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        bool callee = text.rfind("cob=", 0) == 0;
-        if (callee || text.rfind("ob=", 0) == 0) {
-            std::string rest = text.substr(callee ? 4 : 3);
-            std::string name = rest;
-            size_t close = rest.find(')');
-            if (!rest.empty() && rest[0] == '(' && close != std::string::npos) {
-                std::string key = rest.substr(0, close + 1);
-                if (close + 2 < rest.size()) objects[key] = rest.substr(close + 2);
-                name = objects[key];
-            }
-            if (!callee) object = name;
-        } else if (text.rfind("fn=", 0) == 0) {
-            share = shareOf(object, executable);
-        } else if (text.rfind("calls=", 0) == 0) {
-            afterCalls = true;
-        } else if (!text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) ||
-                                     text[0] == '+' || text[0] == '-' || text[0] == '*')) {
-            if (afterCalls) {
-                afterCalls = false;
-                continue;
-            }
-            size_t space = text.find_last_of(' ');
-            if (space != std::string::npos) totals[share] += std::atof(text.c_str() + space + 1);
-        }
-    }
-    std::fclose(file);
-    return true;
 }
 
 // Runs `scene` under callgrind, collecting only inside the measured frames,

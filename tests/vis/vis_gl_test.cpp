@@ -206,7 +206,9 @@ protected:
     }
     void TearDown() override {
         world.stop();
-        if (previous[0]) EXPECT_EQ(chdir(previous), 0);
+        if (previous[0]) {
+            EXPECT_EQ(chdir(previous), 0);
+        }
     }
 
     // Frames until the script's screenshot has been written, then the picture.
