@@ -5,12 +5,7 @@
 // 16-bit files are refused by their bytes per pixel.
 #include "render/imageFile.h"
 
-#include <png.h>
-// jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
-#include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include <algorithm>
@@ -18,14 +13,10 @@
 #include <vector>
 
 #include "app/log.h"
+#include "render/decoderSetup.h"
 #include "render/renderFiles.h"
 
 namespace {
-
-constexpr unsigned kMaxDimension = 32768;
-// Larger than any text, profile or other chunk a texture carries, and than
-// any row buffer libpng makes for an image within kMaxDimension.
-constexpr png_alloc_size_t kMaxChunkBytes = 8000000;
 
 std::string lowerEnding(const char* path) {
     std::string text(path ? path : "");
@@ -39,34 +30,7 @@ bool endsWith(const std::string& text, const char* ending) {
     return text.size() >= length && text.compare(text.size() - length, length, ending) == 0;
 }
 
-// libpng reads from this after the signature.
-struct PngSource {
-    const uint8_t* data;
-    size_t length;
-    size_t position;
-};
-
-void pngRead(png_structp png, png_bytep out, png_size_t count) {
-    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
-    if (source->length - source->position < count) png_error(png, "read past end of data");
-    std::memcpy(out, source->data + source->position, count);
-    source->position += count;
-}
-
 void pngWarning(png_structp, png_const_charp) {}
-
-// libpng allocates a chunk's whole length before reading it, and its own
-// size limits do not stop every chunk, so a few bytes claiming a 2 GB text
-// chunk would cost 2 GB. Its allocations go through here instead: anything
-// larger than a chunk of a real texture fails as if memory had run out, which
-// libpng turns into an error or a skipped chunk.
-png_voidp pngAllocate(png_structp, png_alloc_size_t size) {
-    return size <= kMaxChunkBytes ? std::malloc(size) : nullptr;
-}
-
-void pngRelease(png_structp, png_voidp block) {
-    std::free(block);
-}
 
 struct PngShape {
     int width = 0;
@@ -100,8 +64,7 @@ bool pngReadRows(png_structp png, png_infop info, size_t maxPixels, PngShape* sh
     shape->width = static_cast<int>(png_get_image_width(png, info));
     shape->height = static_cast<int>(png_get_image_height(png, info));
     shape->rowBytes = png_get_rowbytes(png, info);
-    if (static_cast<uint64_t>(shape->width) * static_cast<uint64_t>(shape->height) > maxPixels)
-        png_error(png, "image too large");
+    if (!imageWithin(shape->width, shape->height, maxPixels)) png_error(png, "image too large");
     if (pngBytesPerPixel(*shape) == 0) return true;
     pixels->resize(shape->rowBytes * static_cast<size_t>(shape->height));
     rows->resize(static_cast<size_t>(shape->height));
@@ -144,26 +107,12 @@ std::unique_ptr<Image> imageFromRows(std::vector<uint8_t>* rows, const PngShape&
     return image;
 }
 
-struct JpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-void jpegFail(j_common_ptr info) {
-    auto* error = reinterpret_cast<JpegError*>(info->err);
-    std::longjmp(error->jump, 1);
-}
-
-void jpegSilent(j_common_ptr, int) {}
-
 // Decodes into `image`; false on any libjpeg error. Kept free of C++
 // objects with destructors, since a failure jumps out of it.
 bool jpegDecode(const uint8_t* data, size_t length, size_t maxPixels, Image* image) {
     jpeg_decompress_struct info;
     JpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = jpegFail;
-    error.manager.emit_message = jpegSilent;
+    jpegSetErrors(&info, &error);
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -173,8 +122,8 @@ bool jpegDecode(const uint8_t* data, size_t length, size_t maxPixels, Image* ima
     jpeg_read_header(&info, TRUE);
     // Grey files are widened to RGB by the library, so every image has three bytes a pixel.
     info.out_color_space = JCS_RGB;
-    if (info.image_width > kMaxDimension || info.image_height > kMaxDimension ||
-        static_cast<uint64_t>(info.image_width) * info.image_height > maxPixels) {
+    if (info.image_width > kImageMaxDimension || info.image_height > kImageMaxDimension ||
+        !imageWithin(info.image_width, info.image_height, maxPixels)) {
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -250,9 +199,8 @@ std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const 
         Log(LOG_WARNING, "[read_png_file] File %s is not recognized as a PNG file\n", name);
         return nullptr;
     }
-    // The library's own version: a fixed older one would be refused by it.
-    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngWarning,
-                                               nullptr, pngAllocate, pngRelease);
+    PngSource source{data, length, 8};
+    png_structp png = pngCreateReader(&source, nullptr, pngWarning);
     if (!png) {
         Log(LOG_WARNING, "[read_png_file] png_create_read_struct failed\n");
         return nullptr;
@@ -263,12 +211,6 @@ std::unique_ptr<Image> imageDecodePng(const uint8_t* data, size_t length, const 
         png_destroy_read_struct(&png, nullptr, nullptr);
         return nullptr;
     }
-    // Larger than any texture; refusing them early keeps a forged header from
-    // asking for gigabytes.
-    png_set_user_limits(png, kMaxDimension, kMaxDimension);
-    png_set_chunk_malloc_max(png, kMaxChunkBytes);
-    PngSource source{data, length, 8};
-    png_set_read_fn(png, &source, pngRead);
     std::vector<uint8_t> rows;
     std::vector<png_bytep> rowPointers;
     PngShape shape;

@@ -5,23 +5,16 @@
 // decoders, which decide what it yields and what is said about it.
 #include "render/cache/textureDecode.h"
 
-#include <png.h>
-// jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
 
 #include <algorithm>
 #include <cctype>
 
+#include "render/decoderSetup.h"
 #include "render/imageFile.h"
 #include "render/renderFiles.h"
 
 namespace {
-
-// The image file decoders refuse larger JPEG files.
-constexpr unsigned kMaxJpegDimension = 32768;
 
 bool endsWith(const std::string& text, const char* ending) {
     size_t length = std::strlen(ending);
@@ -32,24 +25,11 @@ bool endsWith(const std::string& text, const char* ending) {
     return true;
 }
 
-struct PngSource {
-    const uint8_t* data;
-    size_t length;
-    size_t position;
-};
-
-void pngRead(png_structp png, png_bytep out, png_size_t count) {
-    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
-    if (source->length - source->position < count) png_error(png, "read past end of data");
-    std::memcpy(out, source->data + source->position, count);
-    source->position += count;
-}
-
+// Silent: whatever fails here is decoded again, with messages, by the image
+// file decoders.
 void pngFail(png_structp png, png_const_charp) {
     png_longjmp(png, 1);
 }
-
-void pngSilent(png_structp, png_const_charp) {}
 
 // Rows of an 8-bit RGB or RGBA file as RGBA into `pixels`; false for any
 // other file or an error. Every object lives in the caller, so that a jump
@@ -70,6 +50,7 @@ bool pngRgbaRows(png_structp png, png_infop info, std::vector<uint8_t>* pixels,
     *height = static_cast<int>(png_get_image_height(png, info));
     size_t rowBytes = png_get_rowbytes(png, info);
     if (*width < 1 || *height < 1 || rowBytes != static_cast<size_t>(*width) * 4) return false;
+    if (!imageWithin(*width, *height, kImageMaxPixels)) return false;
     pixels->resize(rowBytes * static_cast<size_t>(*height));
     rows->resize(static_cast<size_t>(*height));
     for (int y = 0; y < *height; y++)
@@ -79,25 +60,12 @@ bool pngRgbaRows(png_structp png, png_infop info, std::vector<uint8_t>* pixels,
     return true;
 }
 
-struct JpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-void jpegFail(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
-}
-
-void jpegSilent(j_common_ptr, int) {}
-
 // Kept free of C++ objects with destructors, since a failure jumps out of it.
 bool jpegRgbaRows(const uint8_t* data, size_t length, std::vector<uint8_t>* pixels,
                   std::vector<JSAMPROW>* rows, int* width, int* height) {
     jpeg_decompress_struct info;
     JpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = jpegFail;
-    error.manager.emit_message = jpegSilent;
+    jpegSetErrors(&info, &error);
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -107,7 +75,8 @@ bool jpegRgbaRows(const uint8_t* data, size_t length, std::vector<uint8_t>* pixe
     jpeg_read_header(&info, TRUE);
     // The library writes the filler byte as 255 while converting the colours.
     info.out_color_space = JCS_EXT_RGBA;
-    if (info.image_width > kMaxJpegDimension || info.image_height > kMaxJpegDimension) {
+    if (info.image_width > kImageMaxDimension || info.image_height > kImageMaxDimension ||
+        !imageWithin(info.image_width, info.image_height, kImageMaxPixels)) {
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -146,15 +115,14 @@ std::unique_ptr<Image> rgbaImage(std::vector<uint8_t>* pixels, int width, int he
 std::unique_ptr<Image> textureDecodePngRgba(const uint8_t* data, size_t length,
                                             std::vector<uint8_t>* pixels) {
     if (length < 8 || png_sig_cmp(data, 0, 8) != 0) return nullptr;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFail, pngSilent);
+    PngSource source{data, length, 8};
+    png_structp png = pngCreateReader(&source, pngFail, nullptr);
     if (!png) return nullptr;
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         return nullptr;
     }
-    PngSource source{data, length, 8};
-    png_set_read_fn(png, &source, pngRead);
     std::vector<png_bytep> rows;
     int width = 0;
     int height = 0;

@@ -3,6 +3,7 @@
 // decoders with their results and messages.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include "render/cache/textureDecode.h"
 #include "render/imageFile.h"
@@ -93,6 +94,80 @@ TEST(TextureDecode, OtherFilesAreLeftToTheImageFileDecodersWithTheirMessages) {
     }
     EXPECT_EQ(textureDecode("tex/grey.bmp", true, {}), nullptr);
     EXPECT_EQ(textureDecode("tex/missing.png", true, {}), nullptr);
+}
+
+void putBigEndian(std::string* file, size_t at, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; i++)
+        (*file)[at + i] = static_cast<char>(value >> (8 * (bytes - 1 - i)));
+}
+
+// The PNG with its header claiming width x height, checksum mended, so that
+// only the size is wrong.
+std::string pngClaiming(std::string file, uint32_t width, uint32_t height) {
+    putBigEndian(&file, 16, width, 4);
+    putBigEndian(&file, 20, height, 4);
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(file.data() + 12), 17);
+    putBigEndian(&file, 29, static_cast<uint32_t>(crc), 4);
+    return file;
+}
+
+// The JPEG with its frame header claiming width x height.
+std::string jpegClaiming(std::string file, uint16_t width, uint16_t height) {
+    size_t frame = file.find("\xff\xc0");
+    EXPECT_NE(frame, std::string::npos);
+    if (frame == std::string::npos) return file;
+    putBigEndian(&file, frame + 5, height, 2);
+    putBigEndian(&file, frame + 7, width, 2);
+    return file;
+}
+
+// A header of a few bytes must not make either decoder allocate the rows it
+// claims: 30001 x 2237 and 2237 x 30001 are within the largest side but over
+// the pixel limit, and each would cost 268 MB as RGBA.
+TEST(TextureDecode, ForgedSizesAreRefusedBeforeAnyRowIsAllocated) {
+    const std::string png = pngWithAlpha(gradientImage(13, 7, false), false);
+    const std::string pngAlpha = pngWithAlpha(gradientImage(7, 13, true), false);
+    const std::string jpeg = jpegFile(gradientImage(23, 11, false));
+    struct Case {
+        const char* name;
+        std::string file;
+        bool png;
+    };
+    const Case cases[] = {
+        {"tex/wide.png", pngClaiming(png, 30001, 2237), true},
+        {"tex/tall.png", pngClaiming(pngAlpha, 2237, 30001), true},
+        {"tex/wide.jpg", jpegClaiming(jpeg, 30001, 2237), false},
+        {"tex/tall.jpg", jpegClaiming(jpeg, 2237, 30001), false},
+    };
+    LogCapture log;
+    CacheTestFiles files;
+    for (const Case& c : cases) {
+        std::vector<uint8_t> pixels;
+        std::unique_ptr<Image> direct =
+            c.png ? textureDecodePngRgba(bytesOf(c.file), c.file.size(), &pixels)
+                  : textureDecodeJpegRgba(bytesOf(c.file), c.file.size(), &pixels);
+        EXPECT_EQ(direct, nullptr) << c.name;
+        EXPECT_EQ(pixels.capacity(), 0u) << c.name;
+        files.put(c.name, c.file);
+        EXPECT_EQ(textureDecode(c.name, true, {}), nullptr) << c.name;
+    }
+}
+
+// The image file decoders' own limit, at its edge for a 9 x 7 image.
+TEST(TextureDecode, ImageFileDecodersTakeImagesUpToTheirPixelLimit) {
+    const std::string png = pngWithAlpha(gradientImage(9, 7, false), false);
+    const std::string jpeg = jpegFile(gradientImage(9, 7, false));
+    LogCapture log;
+    EXPECT_EQ(imageDecodePng(bytesOf(png), png.size(), "edge.png", 62), nullptr);
+    std::unique_ptr<Image> pngImage = imageDecodePng(bytesOf(png), png.size(), "edge.png", 63);
+    ASSERT_NE(pngImage, nullptr);
+    EXPECT_EQ(pngImage->width, 9);
+    EXPECT_EQ(pngImage->height, 7);
+    EXPECT_EQ(imageDecodeJpeg(bytesOf(jpeg), jpeg.size(), 62), nullptr);
+    std::unique_ptr<Image> jpegImage = imageDecodeJpeg(bytesOf(jpeg), jpeg.size(), 63);
+    ASSERT_NE(jpegImage, nullptr);
+    EXPECT_EQ(jpegImage->width, 9);
+    EXPECT_EQ(jpegImage->height, 7);
 }
 
 TEST(TextureDecode, DecodesIntoTheSpareMemoryItIsGiven) {
