@@ -42,6 +42,21 @@ const CJsValue* member(const CJsValue* object, const std::string& name) {
     return binding ? binding->value : nullptr;
 }
 
+// The value at the dotted `key` under `object`, or null when a segment is
+// missing. Segments are mostly short enough to need no heap copy, unlike the whole
+// path from root.
+CJsValue* memberAt(CJsValue* object, const std::string& key) {
+    size_t from = 0;
+    for (;;) {
+        size_t dot = key.find('.', from);
+        const CJsBinding* binding = object->lookupChild(key.substr(from, dot - from));
+        if (!binding) return nullptr;
+        object = binding->value;
+        if (dot == std::string::npos) return object;
+        from = dot + 1;
+    }
+}
+
 std::string memberText(const CJsValue* object, const std::string& name) {
     const CJsValue* value = member(object, name);
     return value ? value->asString() : CJsValue().asString();
@@ -65,13 +80,25 @@ void syncDirectory(const std::string& directory) {
 }  // namespace
 
 CSettings::CSettings(CScript& script) : script_(script) {
-    script_.runCode("var settings = {};");
+    reset();
+}
+
+CJsValue* CSettings::settingAt(const std::string& key) const {
+    const CJsBinding* settings = script_.engine().root()->lookupChild("settings");
+    return settings ? memberAt(settings->value, key) : nullptr;
+}
+
+void CSettings::reset() {
+    // What "var settings = {};" leaves, without scanning and running a script:
+    // hosts that make a store per use (the fuzzer, tests) would pay for that
+    // each time.
+    script_.engine().root()->setChild("settings", newObject());
 }
 
 void CSettings::load(const std::string& directory) {
     directory_ = directory;
     loaded_ = true;
-    script_.runCode("var settings = {};");
+    reset();
     const std::string path = directory + kFileName;
     if (!osFileExists(path)) return;
     Log(LOG_INFO, "CSettings - loading %s\n", path.c_str());
@@ -114,7 +141,7 @@ bool CSettings::save() {
 }
 
 std::string CSettings::getString(const std::string& key, const std::string& defaultValue) {
-    if (const CJsValue* value = script_.engine().lookupPath("settings." + key)) {
+    if (const CJsValue* value = settingAt(key)) {
         return value->asString();
     }
     setString(key, defaultValue);
@@ -159,7 +186,7 @@ void CSettings::accumulateSceneStats(const std::vector<std::string>& ids, float 
 }
 
 void CSettings::clearSceneStats() {
-    CJsValue* scenes = script_.engine().lookupPath("settings.scenes");
+    CJsValue* scenes = settingAt("scenes");
     if (hasMembers(scenes)) scenes->clearChildren();
 }
 
@@ -180,20 +207,24 @@ void CSettings::addMessage(const std::string& text) {
 }
 
 void CSettings::clearMessages() {
-    CJsValue* messages = script_.engine().lookupPath("settings.messages");
+    CJsValue* messages = settingAt("messages");
     if (hasMembers(messages)) messages->clearChildren();
 }
 
 std::string CSettings::sceneStatsXml() {
-    const CJsValue* scenes = script_.engine().lookupPath("settings.scenes");
+    const CJsValue* scenes = settingAt("scenes");
     if (!scenes) return std::string();
     std::string out = "<Scenes>";
     if (hasMembers(scenes)) {
         for (const CJsBinding* child = scenes->firstChild; child; child = child->next) {
             if (child->name.empty()) continue;
-            out += "<Scene id=\"" + xmlEscape(child->name) + "\" time=\"" +
-                   xmlEscape(memberText(child->value, "time")) + "\" frames=\"" +
-                   xmlEscape(memberText(child->value, "frames")) + "\"/>";
+            out += "<Scene id=\"";
+            out += xmlEscape(child->name);
+            out += "\" time=\"";
+            out += xmlEscape(memberText(child->value, "time"));
+            out += "\" frames=\"";
+            out += xmlEscape(memberText(child->value, "frames"));
+            out += "\"/>";
         }
     }
     return out + "</Scenes>";
@@ -201,11 +232,13 @@ std::string CSettings::sceneStatsXml() {
 
 std::string CSettings::messagesXml() {
     std::string out = "<Messages>";
-    const CJsValue* messages = script_.engine().lookupPath("settings.messages");
+    const CJsValue* messages = settingAt("messages");
     if (hasMembers(messages)) {
         for (const CJsBinding* child = messages->firstChild; child; child = child->next) {
             if (child->name == "count") continue;
-            out += "<Message>" + xmlEscape(child->value->asString()) + "</Message>";
+            out += "<Message>";
+            out += xmlEscape(child->value->asString());
+            out += "</Message>";
         }
     }
     return out + "</Messages>";

@@ -22,7 +22,8 @@ class CSettings : public SettingsAccess {
 public:
     static constexpr int kMaxMessages = 10;
 
-    // Runs "var settings = {};" in `script`, which must outlive the store.
+    // Gives `script` (which must outlive the store) an empty `settings`
+    // object, as "var settings = {};" would.
     explicit CSettings(CScript& script);
 
     // Forgets every setting and runs `directory` + "settings.js" when it
@@ -63,6 +64,10 @@ public:
     const std::string& directory() const { return directory_; }
 
 private:
+    // Binds a new empty object to the global `settings`.
+    void reset();
+    // The value at the dotted `key` under the settings object, or null.
+    CJsValue* settingAt(const std::string& key) const;
     // The settings object, made one again if a script replaced it.
     CJsValue* settingsObject();
     // Binds `value` (new, taken over) at the dotted key under settings.

@@ -34,6 +34,8 @@ struct Token {
     std::string text;  // identifier, punctuator or decoded string
     uint32_t intValue = 0;
     float floatValue = 0;
+    // For a binary operator, how tightly it binds (0 loosest); -1 otherwise.
+    int binaryLevel = -1;
     Pos pos;
 };
 

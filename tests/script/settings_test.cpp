@@ -95,6 +95,22 @@ TEST_F(SettingsTest, BrokenFileKeepsWhatRanBeforeTheError) {
     EXPECT_EQ(settings.object()->childCount(), 0);
 }
 
+TEST_F(SettingsTest, LoadStartsFromANewObjectThatScriptsSee) {
+    ASSERT_TRUE(script.runCode("settings.kept = 12; var old = settings;"));
+    dir.write("settings.js", "settings.fresh = old.kept + 1;");
+    settings.load(dir.path());
+    // The object a script still holds is not emptied; the store has a new one.
+    EXPECT_EQ(settings.object()->childCount(), 1);
+    EXPECT_EQ(script.evalString("old.kept + '/' + settings.fresh"), "12/13");
+
+    // Reads walk the dotted key from the settings object and never through
+    // a member that is not there or has no members.
+    ASSERT_TRUE(script.runCode("settings.deep = { a : { b : 'ab' } }; settings.flat = 7;"));
+    EXPECT_EQ(settings.getString("deep.a.b", "none"), "ab");
+    EXPECT_EQ(settings.getString("flat.x", "dflt"), "dflt");
+    EXPECT_EQ(script.evalString("settings.flat.x"), "dflt");
+}
+
 TEST_F(SettingsTest, WritesRepairWhatScriptsPutInTheWay) {
     ASSERT_TRUE(script.runCode("settings = 5;"));
     EXPECT_EQ(settings.object(), nullptr);

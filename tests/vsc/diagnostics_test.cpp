@@ -19,6 +19,9 @@ const Case kCases[] = {
     {"int c = 'a;", "1:9: unterminated character literal"},
     {"int c = 'ab';", "1:9: bad character literal"},
     {"int x;\n  /* open", "2:3: unterminated comment"},
+    // Positions count every byte of blanks, names and line comments.
+    {"// note\r\n\t int longName_09;\v // tail\n\f\tint q = longName_09 $;",
+     "3:23: unexpected character '$'"},
     {"int x = 12abc;", "1:9: bad number '12abc'"},
     {"float f = 1e+;", "1:11: bad number '1e+'"},
     {"int x = 4294967296;", "1:9: integer literal out of range"},
