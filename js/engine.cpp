@@ -2,6 +2,7 @@
 #include "js/engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
@@ -12,6 +13,7 @@ public:
         : engine_(engine),
           reader_(engine.reader_),
           scopes_(engine.scopes_),
+          scopeNames_(engine.scopeNames_),
           returned_(engine.returned_),
           callTrace_(std::move(engine.callTrace_)),
           registry_(jsSetValueRegistry(&engine.registry_)) {
@@ -22,11 +24,13 @@ public:
         }
         engine_.callTrace_.clear();
         engine_.scopes_.assign(1, engine_.root_);
+        engine_.scopeNames_.assign(1, 0);
         engine_.returned_ = nullptr;
     }
     ~RunState() {
         engine_.reader_ = reader_;
         engine_.scopes_ = std::move(scopes_);
+        engine_.scopeNames_ = std::move(scopeNames_);
         engine_.returned_ = returned_;
         engine_.callTrace_ = std::move(callTrace_);
         engine_.runDepth_--;
@@ -37,6 +41,7 @@ private:
     CJsEngine& engine_;
     CJsTokenizer* reader_;
     std::vector<CJsValue*> scopes_;
+    std::vector<uint64_t> scopeNames_;
     CJsValueRef* returned_;
     std::vector<TraceEntry> callTrace_;
     CJsValueRegistry* registry_;
@@ -56,7 +61,17 @@ private:
 
 }  // namespace
 
-CJsEngine::CJsEngine() {
+namespace {
+
+uint32_t nextEngineSerial() {
+    static std::atomic<uint32_t> last{0};
+    uint32_t serial = ++last;
+    return serial != 0 ? serial : ++last;
+}
+
+}  // namespace
+
+CJsEngine::CJsEngine() : serial_(nextEngineSerial()) {
     // The engine's own objects are listed too: scripts can make them cyclic.
     RegistryScope listing(&registry_);
     root_ = (new CJsValue(std::string(), CJsValue::OBJECT))->ref();
@@ -67,7 +82,9 @@ CJsEngine::CJsEngine() {
     root_->appendChild("Array", arrayClass_);
     root_->appendChild("Object", objectClass_);
     scopes_.push_back(root_);
-    skipped_ = Ref(new CJsBinding(nullptr));
+    scopeNames_.push_back(0);
+    skipped_ = Ref::temporary(new CJsValue());
+    one_ = Ref::temporary(new CJsValue(1));
 }
 
 CJsEngine::~CJsEngine() {
@@ -190,7 +207,7 @@ CJsValueRef CJsEngine::evalExpressions(const std::string& code) {
     } catch (const CScriptException& error) {
         throw CScriptException(errorText(error.text, program));
     }
-    return CJsValueRef(last ? last->value : new CJsValue());
+    return CJsValueRef(last ? last.value() : new CJsValue());
 }
 
 std::string CJsEngine::evalToString(const std::string& code) {
@@ -319,12 +336,9 @@ void CJsEngine::nestedTooDeeply() {
     throw CScriptException("Script nested too deeply");
 }
 
-void CJsEngine::chargeWork(int64_t units) {
-    workDone_ += units;
-    if (workDone_ > registry_.limits.work) {
-        throw CScriptException("Script exceeded its work limit of " +
-                               std::to_string(registry_.limits.work) + " steps");
-    }
+void CJsEngine::workLimitReached() const {
+    throw CScriptException("Script exceeded its work limit of " +
+                           std::to_string(registry_.limits.work) + " steps");
 }
 
 void CJsEngine::statement(bool& execute) {
@@ -409,10 +423,10 @@ void CJsEngine::statementBody(bool& execute) {
         case TOK_FUNCTION: {
             Ref function = functionDefinition();
             if (execute) {
-                if (function->name.empty()) {
+                if (function.name().empty()) {
                     print("Functions defined at statement-level are meant to have a name\n");
                 } else {
-                    scopes_.back()->setChild(function->name, function->value);
+                    scopes_.back()->setChild(function.name(), function.value());
                 }
             }
             break;
@@ -442,7 +456,7 @@ void CJsEngine::ifStatement(bool& execute) {
     reader_->expectToken(TOK_IF);
     reader_->expectToken('(');
     Ref test = assignment(execute);
-    bool taken = execute && test->value->asBool();
+    bool taken = execute && test.value()->asBool();
     reader_->expectToken(')');
     bool skip = false;
     statement(taken ? execute : skip);
@@ -468,7 +482,7 @@ void CJsEngine::whileStatement(bool& execute) {
     reader_->expectToken('(');
     int conditionStart = reader_->tokenStart();
     Ref test = assignment(execute);
-    bool proceed = execute && test->value->asBool();
+    bool proceed = execute && test.value()->asBool();
     test.reset();
     std::unique_ptr<CJsTokenizer> conditionReader = reader_->subReader(conditionStart);
     reader_->expectToken(')');
@@ -484,7 +498,7 @@ void CJsEngine::whileStatement(bool& execute) {
             chargeWork(1);
             conditionReader->reset();
             reader_ = conditionReader.get();
-            proceed = execute && assignment(execute)->value->asBool();
+            proceed = execute && assignment(execute).value()->asBool();
             if (proceed) {
                 bodyReader->reset();
                 reader_ = bodyReader.get();
@@ -505,7 +519,7 @@ void CJsEngine::forStatement(bool& execute) {
     statement(execute);
     int conditionStart = reader_->tokenStart();
     Ref test = assignment(execute);
-    bool proceed = execute && test->value->asBool();
+    bool proceed = execute && test.value()->asBool();
     test.reset();
     std::unique_ptr<CJsTokenizer> conditionReader = reader_->subReader(conditionStart);
     reader_->expectToken(';');
@@ -530,7 +544,7 @@ void CJsEngine::forStatement(bool& execute) {
             chargeWork(1);
             conditionReader->reset();
             reader_ = conditionReader.get();
-            proceed = assignment(execute)->value->asBool();
+            proceed = assignment(execute).value()->asBool();
             if (execute && proceed) {
                 bodyReader->reset();
                 reader_ = bodyReader.get();
@@ -558,13 +572,13 @@ void CJsEngine::varStatement(bool& execute) {
         reader_->expectToken(TOK_ID);
         while (reader_->token() == '.') {
             reader_->expectToken('.');
-            if (execute) target = Ref(target->value->lookupOrAddChild(reader_->tokenText(), 0));
+            if (execute) target = Ref(target.value()->lookupOrAddChild(reader_->tokenText(), 0));
             reader_->expectToken(TOK_ID);
         }
         if (reader_->token() == '=') {
             reader_->expectToken('=');
             Ref value = assignment(execute);
-            if (execute) target->rebind(value->value);
+            if (execute) target.rebind(value.value());
         }
         if (reader_->token() != ';') reader_->expectToken(',');
     }
@@ -577,9 +591,9 @@ void CJsEngine::returnStatement(bool& execute) {
     if (reader_->token() != ';') result = assignment(execute);
     if (execute) {
         if (returned_) {
-            *returned_ = CJsValueRef(result ? result->value : new CJsValue());
+            *returned_ = CJsValueRef(result ? result.value() : new CJsValue());
         } else if (CJsBinding* slot = scopes_.back()->lookupChild("return")) {
-            slot->rebind(result ? result->value : nullptr);
+            slot->rebind(result ? result.value() : nullptr);
         } else {
             print("RETURN statement, but not in a function.\n");
         }

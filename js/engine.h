@@ -22,6 +22,88 @@
 #include "js/tokenizer.h"
 #include "js/value.h"
 
+// What an expression yields: a held binding (a member or local, which an
+// assignment changes) or, for a temporary, only a held value. Most results
+// are temporaries that live for one operator; a bare value spares them a
+// binding of their own.
+class CJsOperand {
+public:
+    CJsOperand() = default;
+    // Holds `binding` (may be null).
+    explicit CJsOperand(CJsBinding* binding) : bits_(reinterpret_cast<uintptr_t>(binding)) {
+        if (binding) binding->hold();
+    }
+    // A temporary holding `value` (a new undefined value when null).
+    static CJsOperand temporary(CJsValue* value) {
+        CJsOperand operand;
+        operand.bits_ = reinterpret_cast<uintptr_t>((value ? value : new CJsValue())->ref()) | 1;
+        return operand;
+    }
+    // A temporary taking over the reference `value` holds (undefined when none).
+    static CJsOperand adopt(CJsValueRef& value) {
+        CJsValueRef taken = std::move(value);
+        return temporary(taken.get());
+    }
+    CJsOperand(const CJsOperand& other) : bits_(other.bits_) { hold(); }
+    CJsOperand(CJsOperand&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+    CJsOperand& operator=(const CJsOperand& other) {
+        CJsOperand copy(other);
+        std::swap(bits_, copy.bits_);
+        return *this;
+    }
+    CJsOperand& operator=(CJsOperand&& other) noexcept {
+        std::swap(bits_, other.bits_);
+        return *this;
+    }
+    ~CJsOperand() {
+        if (bits_ & 1) {
+            heldValue()->unref();
+        } else if (bits_) {
+            binding()->release();
+        }
+    }
+
+    CJsValue* value() const { return bits_ & 1 ? heldValue() : binding()->value; }
+    // The binding, or null for a temporary.
+    CJsBinding* binding() const {
+        return bits_ & 1 ? nullptr : reinterpret_cast<CJsBinding*>(bits_);
+    }
+    // True for a member or local of some value.
+    bool owned() const { return !(bits_ & 1) && bits_ && binding()->owned; }
+    // The binding's name; empty for a temporary.
+    const std::string& name() const;
+    // Points the operand at `value` (a new undefined value when null).
+    void rebind(CJsValue* value);
+    // True when nothing but this temporary holds its value, so that the value
+    // can be handed on without a copy. Natives are never handed on.
+    bool soleTemporary() const {
+        // Copying a basic argument keeps the callee from changing the caller's
+        // value; a value that only this temporary holds has nobody to protect,
+        // and the copy would only differ by dropping a native's callback.
+        const CJsValue* held = value();
+        const CJsBinding* named = binding();
+        if (named && (named->owned || named->holds != 1)) return false;
+        return held->refCount == 1 && !held->isNative();
+    }
+    explicit operator bool() const { return bits_ != 0; }
+    void reset() { *this = CJsOperand(); }
+
+private:
+    CJsValue* heldValue() const { return reinterpret_cast<CJsValue*>(bits_ - 1); }
+    void hold() const {
+        if (bits_ & 1) {
+            heldValue()->ref();
+        } else if (bits_) {
+            binding()->hold();
+        }
+    }
+
+    // One word, so that handing an operand from level to level of the
+    // descent moves a single register: a binding, or a value with the low
+    // bit set (both are aligned).
+    uintptr_t bits_ = 0;
+};
+
 // A native's signature, read: its dotted name and its parameter names.
 struct CJsNativeSignature {
     std::vector<std::string> path;
@@ -94,7 +176,7 @@ private:
         int offset;
         int limit;
     };
-    using Ref = CJsBindingRef;
+    using Ref = CJsOperand;
 
     // Saves the reader, scopes and call trace of an enclosing run and restores
     // them when the nested run ends, however it ends.
@@ -112,6 +194,19 @@ private:
     void loopError(const char* format);
 
     Ref assignment(bool& execute);
+    Ref assignmentTarget(bool& execute);
+    // The levels below assignment, from ternary down.
+    Ref levels(bool& execute);
+    // The rest of an assignment once its target is read and `op` (=, += or
+    // -=) is next.
+    Ref assign(bool& execute, Ref target, int op);
+    // A name or literal followed by an operator or the end of the operand.
+    Ref plainOperand(bool& execute);
+    Ref plainBinary(bool& execute);
+    // Applies ++ or -- (`op`) to `operand`.
+    void step(Ref& operand, int op);
+    // The value of a literal token (made once for a transient one).
+    Ref literal(const CJsToken& token);
     Ref ternary(bool& execute);
     Ref logic(bool& execute);
     Ref condition(bool& execute);
@@ -131,17 +226,45 @@ private:
     // the return statement sets the scope's "return" member instead).
     void callBody(CJsValue* function, CJsValue* scope, CJsValueRef* returned);
     static void resolveTrace(TraceEntry& entry);
-    static bool soleTemporary(const Ref& argument);
-    // Call scopes are used again once their call is over: making and listing
-    // a value per call costs more than clearing one.
+    // Call scopes are used again once their call is over, members and all:
+    // making and listing a value and its members per call costs more than
+    // naming and binding them again.
     CJsValueRef takeScope();
     void spareScope(CJsValueRef scope);
 
-    Ref temporary(CJsValue* value);
-    Ref temporary(CJsValue* value, const std::string& name);
+    static Ref temporary(CJsValue* value) { return Ref::temporary(value); }
+    // A temporary that keeps a name (a function definition, an unknown
+    // identifier): assigning to it makes a global of that name.
+    static Ref temporary(CJsValue* value, const std::string& name);
     Ref operate(const Ref& a, const Ref& b, int op);
-    CJsBinding* findInScopes(const std::string& name) const;
-    Ref findMember(CJsValue* object, const std::string& name);
+    // The binding a name refers to: the first of its name in the call scopes
+    // from the innermost out, then in root; null when there is none. `hash`
+    // is jsNameHash(name).
+    CJsBinding* findInScopes(const std::string& name, uint32_t hash) const {
+        if (CJsBinding* found = findInCalls(name, hash)) return found;
+        return root_->lookupChild(name, hash);
+    }
+    // The same for a name token, whose globals are remembered in the token.
+    CJsBinding* findInScopes(const CJsToken& name) const {
+        if (CJsBinding* found = findInCalls(name.text, name.hash)) return found;
+        if (name.globalEngine == serial_ && name.globalGeneration == root_->generation()) {
+            return name.global;
+        }
+        return findGlobal(name);
+    }
+    CJsBinding* findInCalls(const std::string& name, uint32_t hash) const {
+        const size_t top = scopes_.size() - 1;
+        if (top == 0 ||
+            !((scopeNames_[top - 1] | scopes_[top]->nameBits()) & CJsValue::nameBit(hash))) {
+            return nullptr;
+        }
+        for (size_t i = top; i > 0; i--) {
+            if (CJsBinding* found = scopes_[i]->lookupChild(name, hash)) return found;
+        }
+        return nullptr;
+    }
+    CJsBinding* findGlobal(const CJsToken& name) const;
+    Ref findMember(CJsValue* object, const std::string& name, uint32_t hash);
     // Inline: it guards every statement, expression and call. A frame no
     // deeper than one already checked in this run needs no check.
     void checkStack() {
@@ -158,17 +281,31 @@ private:
         return !(stackBase_ > frame && stackBase_ - frame > stackBudget_);
     }
     [[noreturn]] static void nestedTooDeeply();
-    void chargeWork(int64_t units);
+    // Inline: every call and loop pass is charged.
+    void chargeWork(int64_t units) {
+        workDone_ += units;
+        if (workDone_ > registry_.limits.work) workLimitReached();
+    }
+    [[noreturn]] void workLimitReached() const;
     std::string errorText(const std::string& message, const CJsTokenizer& program) const;
 
     CJsValueRegistry registry_;
     // What expressions that are only read (not executed) yield; never changed.
     Ref skipped_;
+    // The 1 that ++ and -- add; operators never change their operands.
+    Ref one_;
     CJsValue* root_ = nullptr;
     CJsValue* stringClass_ = nullptr;
     CJsValue* arrayClass_ = nullptr;
     CJsValue* objectClass_ = nullptr;
+    // The scopes names are looked up in: root first, then one per active call.
     std::vector<CJsValue*> scopes_;
+    // For each scope below the innermost, the name bits (CJsValue::nameBits)
+    // of it and every call scope below it (not root): a name none of them
+    // has needs no walk through them. Only the innermost scope of a run gets
+    // members (its locals), so the bits of the others stay as they were when
+    // a call went on top of them.
+    std::vector<uint64_t> scopeNames_;
     // Where the return statement of the script call running now puts its
     // value; null at the top level and for calls that keep it as a member.
     CJsValueRef* returned_ = nullptr;
@@ -178,6 +315,9 @@ private:
     CJsTokenizer* reader_ = nullptr;
     Output output_;
 
+    // Tells this engine's root from those of others that a token list may
+    // have met (see CJsToken::global).
+    const uint32_t serial_;
     int runDepth_ = 0;
     int callDepth_ = 0;
     uintptr_t stackBase_ = 0;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "js/value.h"
 
@@ -52,6 +53,37 @@ bool isHexDigit(unsigned char c) {
 }
 bool isSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Operators whose operands the engine only reads, making a new value: a
+// literal written before or after one of them is used up by it wherever the
+// operator stands. Not && and || (which yield an operand itself), ++ and --
+// (which yield the old value), nor assignments.
+bool readsOperand(int kind) {
+    switch (kind) {
+        case '+':
+        case '-':
+        case '*':
+        case '/':
+        case '%':
+        case '<':
+        case '>':
+        case '&':
+        case '|':
+        case '^':
+        case '!':
+        case TOK_LEQUAL:
+        case TOK_GEQUAL:
+        case TOK_EQUAL:
+        case TOK_NEQUAL:
+        case TOK_TYPEEQUAL:
+        case TOK_NTYPEEQUAL:
+        case TOK_LSHIFT:
+        case TOK_RSHIFT:
+        case TOK_RSHIFTUNSIGNED:
+            return true;
+    }
+    return false;
 }
 
 class Scanner {
@@ -120,6 +152,7 @@ private:
         while (isLetter(cur_) || isDigit(cur_))
             take(token);
         token.kind = keywordKind(token.text);
+        if (token.kind == TOK_ID) token.hash = jsNameHash(token.text);
     }
 
     void readNumber(CJsToken& token) {
@@ -329,6 +362,37 @@ CJsTokenList::CJsTokenList(const std::string& source) : text(source.c_str()) {
     for (size_t i = 0; i < text.size(); i++) {
         if (text[i] == '\n') lineFeeds.push_back(static_cast<int>(i));
     }
+    // Brackets pair as the engine reads them, or the reading fails - except
+    // inside a block, which is read without effect by counting braces only.
+    // A pair with a brace between is left unpaired.
+    std::vector<std::pair<uint32_t, uint32_t>> open;  // index, braces before it
+    uint32_t braces = 0;
+    for (size_t i = 0; i < tokens.size(); i++) {
+        const int kind = tokens[i].kind;
+        if (kind == '{' || kind == '}') {
+            braces++;
+        } else if (kind == '(') {
+            open.emplace_back(static_cast<uint32_t>(i), braces);
+        } else if (kind == ')' && !open.empty()) {
+            if (open.back().second == braces) {
+                tokens[open.back().first].closing = static_cast<uint32_t>(i);
+            }
+            open.pop_back();
+        }
+    }
+    // The last token is the end of input: every literal has a next one.
+    for (size_t i = 0; i + 1 < tokens.size(); i++) {
+        CJsToken& token = tokens[i];
+        if (token.kind != TOK_INT && token.kind != TOK_FLOAT && token.kind != TOK_STRING) continue;
+        token.transient =
+            (i > 0 && readsOperand(tokens[i - 1].kind)) || readsOperand(tokens[i + 1].kind);
+    }
+}
+
+CJsTokenList::~CJsTokenList() {
+    for (const CJsToken& token : tokens) {
+        if (token.constant) token.constant->unref();
+    }
 }
 
 void positionOf(const CJsTokenList& list, int offset, int* line, int* column, int limit) {
@@ -351,14 +415,14 @@ std::string positionTextIn(const CJsTokenList& list, int offset, int limit) {
 }
 
 CJsTokenizer::CJsTokenizer(const std::string& code)
-    : CJsTokenizer(std::make_shared<const CJsTokenList>(code)) {}
+    : CJsTokenizer(CJsTokenListRef(new CJsTokenList(code))) {}
 
-CJsTokenizer::CJsTokenizer(std::shared_ptr<const CJsTokenList> list) : list_(std::move(list)) {
+CJsTokenizer::CJsTokenizer(CJsTokenListRef list) : list_(std::move(list)) {
     setWindow(0, static_cast<int>(list_->text.size()));
     reset();
 }
 
-CJsTokenizer::CJsTokenizer(std::shared_ptr<const CJsTokenList> list, int windowStart, int windowEnd)
+CJsTokenizer::CJsTokenizer(CJsTokenListRef list, int windowStart, int windowEnd)
     : list_(std::move(list)) {
     setWindow(windowStart, windowEnd);
     reset();

@@ -2,8 +2,9 @@
 //
 // The engine executes while it parses and re-reads loop conditions and bodies
 // many times, so the text is cut into tokens once, at construction, into a
-// shared token list that never changes but for the engine's notes on
-// statements it read without effect (see CJsToken). Every reader - the one
+// shared token list that never changes but for what the engine notes on its
+// tokens: where statements read without effect end, the values of literals
+// and the globals names were found as (see CJsToken). Every reader - the one
 // made from the text and the window readers made from it for loops - walks
 // that list; a reset is an index assignment and a window reader allocates
 // nothing but itself. Positions are byte offsets into the whole text, also in
@@ -14,6 +15,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+class CJsBinding;
+class CJsValue;
 
 // Token kinds. Single characters that start no longer token are their own kind
 // (the byte value); 0 is the end of input.
@@ -73,6 +77,20 @@ struct CJsToken {
     // The value of an INT or FLOAT token, converted once at scanning.
     int32_t intValue = 0;
     double doubleValue = 0;
+    // jsNameHash of the text of a name (ID) token, for lookups.
+    uint32_t hash = 0;
+    // True for a literal next to an operator that only reads it (the list
+    // decides when scanning): its value never outlives the operation, so one
+    // value, made on first use and owned by the list, serves every reading.
+    bool transient = false;
+    mutable CJsValue* constant = nullptr;
+    // For a "(": the index of its ")" in the list, 0 when it has none.
+    uint32_t closing = 0;
+    // For a name: the global it was last found as, valid while the root of
+    // engine number `globalEngine` (never 0) has generation `globalGeneration`.
+    mutable CJsBinding* global = nullptr;
+    mutable uint32_t globalEngine = 0;
+    mutable uint32_t globalGeneration = 0;
     // Where a statement starting here ended when the engine last read it
     // without effect, so that the same reading can jump there (see
     // CJsEngine::skippedStatement): the index of the next token (0: unknown),
@@ -88,9 +106,47 @@ struct CJsToken {
 // its line feeds for position texts.
 struct CJsTokenList {
     explicit CJsTokenList(const std::string& source);
+    ~CJsTokenList();
+    CJsTokenList(const CJsTokenList&) = delete;
+    CJsTokenList& operator=(const CJsTokenList&) = delete;
     std::string text;
     std::vector<CJsToken> tokens;
     std::vector<int> lineFeeds;
+    // Holds by CJsTokenListRef.
+    mutable int holders = 0;
+};
+
+// A counted hold on a token list: readers share the list of the text they
+// read, function values the list of their body. The count is plain, as the
+// values' counts are: a list is used by one engine, on one thread at a time,
+// and every call holds its body's list, which an atomic count would make
+// cost several times as much.
+class CJsTokenListRef {
+public:
+    CJsTokenListRef() = default;
+    // Holds `list` (may be null); a new list is freed with its last hold.
+    explicit CJsTokenListRef(const CJsTokenList* list) : list_(list) {
+        if (list_) list_->holders++;
+    }
+    CJsTokenListRef(const CJsTokenListRef& other) : CJsTokenListRef(other.list_) {}
+    CJsTokenListRef(CJsTokenListRef&& other) noexcept : list_(other.list_) {
+        other.list_ = nullptr;
+    }
+    CJsTokenListRef& operator=(CJsTokenListRef other) {
+        std::swap(list_, other.list_);
+        return *this;
+    }
+    ~CJsTokenListRef() {
+        if (list_ && --list_->holders == 0) delete list_;
+    }
+    const CJsTokenList* get() const { return list_; }
+    const CJsTokenList* operator->() const { return list_; }
+    const CJsTokenList& operator*() const { return *list_; }
+    explicit operator bool() const { return list_ != nullptr; }
+    void reset() { *this = CJsTokenListRef(); }
+
+private:
+    const CJsTokenList* list_ = nullptr;
 };
 
 class CJsTokenizer {
@@ -98,7 +154,7 @@ public:
     // A reader over its own copy of `code`.
     explicit CJsTokenizer(const std::string& code);
     // A reader over an already scanned text (shared, never copied).
-    explicit CJsTokenizer(std::shared_ptr<const CJsTokenList> list);
+    explicit CJsTokenizer(CJsTokenListRef list);
 
     // A reader over this one's text from `from` up to the end of the previous
     // token (or this reader's own window end when that lies outside it).
@@ -145,6 +201,19 @@ public:
 
     // The kind of the token after the current one (TOK_EOF at the window's end).
     int nextKind() const { return index_ + 1 < last_ ? tokens_[index_ + 1].kind : TOK_EOF; }
+    // The kind of the token `ahead` places after the current one.
+    int kindAhead(size_t ahead) const {
+        return index_ + ahead < last_ ? tokens_[index_ + ahead].kind : TOK_EOF;
+    }
+    // The kind of the token after the ")" that closes the "(" `ahead` places
+    // after the current one; -1 when that ")" is not in the window or the
+    // brackets do not pair.
+    int kindAfterClosing(size_t ahead) const {
+        if (index_ + ahead >= last_) return -1;
+        const size_t closing = tokens_[index_ + ahead].closing;
+        if (closing == 0 || closing >= last_) return -1;
+        return closing + 1 < last_ ? tokens_[closing + 1].kind : TOK_EOF;
+    }
     const CJsToken& current() const { return *current_; }
     int token() const { return current_->kind; }
     const std::string& tokenText() const { return current_->text; }
@@ -153,15 +222,15 @@ public:
     int lastTokenEnd() const { return lastTokenEnd_; }
     int windowStart() const { return windowStart_; }
     int windowEnd() const { return windowEnd_; }
-    const std::shared_ptr<const CJsTokenList>& tokenList() const { return list_; }
+    const CJsTokenListRef& tokenList() const { return list_; }
 
 private:
-    CJsTokenizer(std::shared_ptr<const CJsTokenList> list, int windowStart, int windowEnd);
+    CJsTokenizer(CJsTokenListRef list, int windowStart, int windowEnd);
     void setWindow(int windowStart, int windowEnd);
     [[noreturn]] void unexpectedToken(int kind) const;
 
-    std::shared_ptr<const CJsTokenList> list_;
-    const CJsToken* tokens_ = nullptr;  // list_->tokens, read without the shared pointer
+    CJsTokenListRef list_;
+    const CJsToken* tokens_ = nullptr;  // list_->tokens, read without the hold
     int windowStart_ = 0;
     int windowEnd_ = 0;
     size_t first_ = 0;  // first token of the window

@@ -166,12 +166,16 @@ void jsDelist(CJsValue* value) {
 }
 
 CJsBinding::CJsBinding(const std::string& bindingName, CJsValue* bound)
-    : name(bindingName), value(bound ? bound : new CJsValue()) {
+    : CJsBinding(bindingName, jsNameHash(bindingName), bound) {}
+
+CJsBinding::CJsBinding(const std::string& bindingName, uint32_t nameHash, CJsValue* bound)
+    : name(bindingName), value(bound ? bound : new CJsValue()), hash(nameHash) {
     jsLiveHere.bindings++;
     value->ref();
 }
 
-CJsBinding::CJsBinding(CJsValue* bound) : value(bound ? bound : new CJsValue()) {
+CJsBinding::CJsBinding(CJsValue* bound)
+    : value(bound ? bound : new CJsValue()), hash(jsNameHash(std::string())) {
     jsLiveHere.bindings++;
     value->ref();
 }
@@ -179,14 +183,6 @@ CJsBinding::CJsBinding(CJsValue* bound) : value(bound ? bound : new CJsValue()) 
 CJsBinding::~CJsBinding() {
     jsLiveHere.bindings--;
     if (value) value->unref();
-}
-
-void CJsBinding::rebind(CJsValue* bound) {
-    if (!bound) bound = new CJsValue();
-    bound->ref();
-    CJsValue* old = value;
-    value = bound;
-    old->unref();
 }
 
 CJsValue::CJsValue(const std::string& initial, uint8_t initialFlags) : flags(initialFlags) {
@@ -208,6 +204,12 @@ CJsValue::~CJsValue() {
 }
 
 void CJsValue::unrefLast() {
+    if (refCount == 1 && !firstChild) {
+        // Most values die childless: no work list needed.
+        refCount = 0;
+        delete this;
+        return;
+    }
     if (refCount <= 0) std::fputs("OMFG, we have unreffed too far!\n", stdout);
     if (refCount-- == 1) destroyValue(this);
 }
@@ -245,8 +247,7 @@ void CJsValue::setArray() {
     clearChildren();
 }
 
-int32_t CJsValue::asInt() const {
-    if (flags & INTEGER) return intValue;
+int32_t CJsValue::asIntOther() const {
     if (flags & DOUBLE) {
         // Truncation toward zero, clamped: out-of-range conversion is undefined.
         if (!(doubleValue == doubleValue)) return 0;
@@ -283,26 +284,21 @@ CJsNameIndex::CJsNameIndex(size_t expected) {
     mask_ = size - 1;
 }
 
-CJsBinding* CJsNameIndex::find(const std::string& name) const {
-    for (size_t slot = home(name);; slot = (slot + 1) & mask_) {
-        CJsBinding* binding = slots_[slot];
-        if (!binding || jsSameName(binding->name, name)) return binding;
-    }
-}
-
 void CJsNameIndex::add(CJsBinding* binding) {
     if ((used_ + 1) * 2 > slots_.size()) grow();
-    size_t slot = home(binding->name);
+    size_t slot = home(binding);
     for (; slots_[slot]; slot = (slot + 1) & mask_) {
-        if (jsSameName(slots_[slot]->name, binding->name)) return;
+        if (slots_[slot]->hash == binding->hash && jsSameName(slots_[slot]->name, binding->name))
+            return;
     }
     slots_[slot] = binding;
     used_++;
 }
 
 void CJsNameIndex::replace(CJsBinding* binding, CJsBinding* replacement) {
-    for (size_t slot = home(binding->name); slots_[slot]; slot = (slot + 1) & mask_) {
-        if (!jsSameName(slots_[slot]->name, binding->name)) continue;
+    for (size_t slot = home(binding); slots_[slot]; slot = (slot + 1) & mask_) {
+        if (slots_[slot]->hash != binding->hash || !jsSameName(slots_[slot]->name, binding->name))
+            continue;
         if (slots_[slot] != binding) return;
         if (replacement) {
             slots_[slot] = replacement;
@@ -320,7 +316,7 @@ void CJsNameIndex::grow() {
     mask_ = slots_.size() - 1;
     for (CJsBinding* binding : old) {
         if (!binding) continue;
-        size_t slot = home(binding->name);
+        size_t slot = home(binding);
         while (slots_[slot])
             slot = (slot + 1) & mask_;
         slots_[slot] = binding;
@@ -333,7 +329,7 @@ void CJsNameIndex::erase(size_t slot) {
     slots_[slot] = nullptr;
     used_--;
     for (size_t next = (slot + 1) & mask_; slots_[next]; next = (next + 1) & mask_) {
-        size_t wanted = home(slots_[next]->name);
+        size_t wanted = home(slots_[next]);
         if (((next - wanted) & mask_) >= ((next - slot) & mask_)) {
             slots_[slot] = slots_[next];
             slots_[next] = nullptr;
@@ -342,13 +338,9 @@ void CJsNameIndex::erase(size_t slot) {
     }
 }
 
-CJsBinding* CJsValue::lookupChild(const std::string& name) const {
-    if (!index_ && childTotal_ > kIndexFrom) buildIndex();
-    if (index_) return index_->find(name);
-    for (CJsBinding* child = firstChild; child; child = child->next) {
-        if (jsSameName(child->name, name)) return child;
-    }
-    return nullptr;
+CJsBinding* CJsValue::lookupLong(const std::string& name, uint32_t hash) const {
+    if (!index_) buildIndex();
+    return index_->find(name, hash);
 }
 
 void CJsValue::buildIndex() const {
@@ -359,7 +351,7 @@ void CJsValue::buildIndex() const {
 }
 
 void CJsValue::forgetIndexed(CJsBinding* binding) {
-    if (!index_ || index_->find(binding->name) != binding) return;
+    if (!index_ || index_->find(binding->name, binding->hash) != binding) return;
     // The next child of the same name, if any, becomes the one found.
     CJsBinding* later = binding->next;
     while (later && !jsSameName(later->name, binding->name))
@@ -369,7 +361,10 @@ void CJsValue::forgetIndexed(CJsBinding* binding) {
 
 void CJsValue::renameChild(CJsBinding* binding, const std::string& name) {
     forgetIndexed(binding);
+    generation_++;
     binding->name = name;
+    binding->hash = jsNameHash(name);
+    nameBits_ |= nameBit(binding->hash);
     index_.reset();  // rebuilt in list order on the next lookup
 }
 
@@ -383,6 +378,7 @@ void CJsValue::linkChild(CJsBinding* binding) {
     binding->previous = lastChild;
     binding->next = nullptr;
     childTotal_++;
+    nameBits_ |= nameBit(binding->hash);
     if (index_) index_->add(binding);
     if (lastChild) {
         lastChild->next = binding;
@@ -393,8 +389,12 @@ void CJsValue::linkChild(CJsBinding* binding) {
 }
 
 CJsBinding* CJsValue::appendChild(const std::string& name, CJsValue* value) {
+    return appendChild(name, jsNameHash(name), value);
+}
+
+CJsBinding* CJsValue::appendChild(const std::string& name, uint32_t hash, CJsValue* value) {
     if (isUndefined()) flags = OBJECT;
-    CJsBinding* binding = new CJsBinding(name, value);
+    CJsBinding* binding = new CJsBinding(name, hash, value);
     linkChild(binding);
     return binding;
 }
@@ -426,6 +426,7 @@ CJsBinding* CJsValue::lookupOrAddPath(const std::string& path) {
 
 void CJsValue::removeBinding(CJsBinding* binding) {
     if (!binding || !binding->linked) return;
+    generation_++;
     forgetIndexed(binding);
     childTotal_--;
     if (binding->previous) binding->previous->next = binding->next;
@@ -453,6 +454,8 @@ void CJsValue::clearChildren() {
     CJsBinding* child = firstChild;
     firstChild = lastChild = nullptr;
     childTotal_ = 0;
+    nameBits_ = 0;
+    generation_++;
     while (child) {
         CJsBinding* next = child->next;
         child->next = child->previous = nullptr;

@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-struct CJsTokenList;
+#include "js/tokenizer.h"
+
 class CJsValue;
 
 // What one run of a script may do before it is stopped with a
@@ -89,6 +90,8 @@ using JsCallback = void (*)(CJsValue* scope, void* data);
 class CJsBinding {
 public:
     CJsBinding(const std::string& name, CJsValue* value);
+    // The same with the hash of `name` (jsNameHash) known already.
+    CJsBinding(const std::string& name, uint32_t hash, CJsValue* value);
     // An unnamed binding (a temporary): no name to copy.
     explicit CJsBinding(CJsValue* value);
     ~CJsBinding();
@@ -102,7 +105,7 @@ public:
     // Points the binding at `value` (a new undefined value when null). Takes
     // the new reference before releasing the old one, so re-binding a value
     // to itself is safe.
-    void rebind(CJsValue* value);
+    inline void rebind(CJsValue* value);
 
     void hold() { holds++; }
     void release() {
@@ -116,6 +119,9 @@ public:
     bool owned = false;   // set once the binding was placed in a parent's list
     bool linked = false;  // true while it is in a parent's list
     int holds = 0;
+    // jsNameHash of the name, kept with it: lookups compare it before the
+    // name. Names change only through CJsValue::renameChild, which updates it.
+    uint32_t hash;
 };
 
 // A counted hold on a binding (the executor's working references).
@@ -179,14 +185,12 @@ inline bool jsSameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-struct CJsNameHash {
-    size_t operator()(const std::string& name) const {
-        uint32_t hash = 2166136261u;  // FNV-1a
-        for (char c : name)
-            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-        return hash;
-    }
-};
+inline uint32_t jsNameHash(const std::string& name) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (char c : name)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return hash;
+}
 
 // The first child of each name in a long child list. Open addressing with
 // linear probing over a power-of-two table of bindings: no node or copy of the
@@ -195,7 +199,15 @@ struct CJsNameHash {
 class CJsNameIndex {
 public:
     explicit CJsNameIndex(size_t expected);
-    CJsBinding* find(const std::string& name) const;
+    // `hash` is jsNameHash(name).
+    CJsBinding* find(const std::string& name, uint32_t hash) const {
+        for (size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+            CJsBinding* binding = slots_[slot];
+            if (!binding || (binding->hash == hash && jsSameName(binding->name, name))) {
+                return binding;
+            }
+        }
+    }
     // Adds `binding` unless a binding of its name is there already.
     void add(CJsBinding* binding);
     // If `binding` is the one found for its name, `replacement` (of the same
@@ -203,7 +215,7 @@ public:
     void replace(CJsBinding* binding, CJsBinding* replacement);
 
 private:
-    size_t home(const std::string& name) const { return CJsNameHash()(name) & mask_; }
+    size_t home(const CJsBinding* binding) const { return binding->hash & mask_; }
     void grow();
     void erase(size_t slot);
 
@@ -273,13 +285,20 @@ public:
     void setUndefined();
     void setArray();
 
-    int32_t asInt() const;
+    int32_t asInt() const { return flags & INTEGER ? intValue : asIntOther(); }
     bool asBool() const { return asInt() != 0; }
     double asDouble() const;
     std::string asString() const;
 
-    CJsBinding* lookupChild(const std::string& name) const;
+    CJsBinding* lookupChild(const std::string& name) const {
+        return lookupChild(name, jsNameHash(name));
+    }
+    // The same with the hash of `name` (jsNameHash) known already, as the
+    // engine knows it for every name in a script.
+    inline CJsBinding* lookupChild(const std::string& name, uint32_t hash) const;
     CJsBinding* appendChild(const std::string& name, CJsValue* value = nullptr);
+    // The same with the hash of `name` (jsNameHash) known already.
+    CJsBinding* appendChild(const std::string& name, uint32_t hash, CJsValue* value);
     CJsBinding* setChild(const std::string& name, CJsValue* value = nullptr);
     CJsBinding* lookupOrAddChild(const std::string& name, uint8_t typeFlags);
     CJsBinding* lookupOrAddPath(const std::string& path);
@@ -287,6 +306,15 @@ public:
     void unlinkValue(CJsValue* value);
     void clearChildren();
     int childCount() const { return childTotal_; }
+    // Changes whenever a child leaves the list or is renamed (never when one
+    // is added): a lookup that found a child finds the same one while it
+    // stays the same.
+    uint32_t generation() const { return generation_; }
+    // One bit per name hash (jsNameHash), set for every child linked since
+    // the list was last cleared: a name whose bit is clear is certainly
+    // missing.
+    static uint64_t nameBit(uint32_t hash) { return uint64_t(1) << (hash >> 26); }
+    uint64_t nameBits() const { return nameBits_; }
     // Renames a child; names of children must change only this way, because
     // large child lists keep an index by name.
     void renameChild(CJsBinding* binding, const std::string& name);
@@ -320,7 +348,7 @@ public:
     void* callbackData = nullptr;
     int refCount = 0;
     // Tokens of a script function's body, scanned on its first call.
-    std::shared_ptr<const CJsTokenList> bodyTokens;
+    CJsTokenListRef bodyTokens;
 
     // The registry this value is listed in (see CJsValueRegistry), or null.
     CJsValueRegistry* registry = nullptr;
@@ -333,6 +361,8 @@ private:
     static constexpr int kIndexFrom = 12;
 
     void unrefLast();
+    int32_t asIntOther() const;
+    CJsBinding* lookupLong(const std::string& name, uint32_t hash) const;
     void buildIndex() const;
     void forgetIndexed(CJsBinding* binding);
     void enlist();
@@ -341,9 +371,28 @@ private:
     CJsValue* cloneLimited(int depth, long& budget) const;
 
     int childTotal_ = 0;
+    uint32_t generation_ = 0;
+    uint64_t nameBits_ = 0;
     // First child of each name, built when the list grows long.
     mutable std::unique_ptr<CJsNameIndex> index_;
 };
+
+CJsBinding* CJsValue::lookupChild(const std::string& name, uint32_t hash) const {
+    if (!(nameBits_ & nameBit(hash))) return nullptr;
+    if (index_ || childTotal_ > kIndexFrom) return lookupLong(name, hash);
+    for (CJsBinding* child = firstChild; child; child = child->next) {
+        if (child->hash == hash && jsSameName(child->name, name)) return child;
+    }
+    return nullptr;
+}
+
+void CJsBinding::rebind(CJsValue* bound) {
+    if (!bound) bound = new CJsValue();
+    bound->ref();
+    CJsValue* old = value;
+    value = bound;
+    old->unref();
+}
 
 CJsValueRef::CJsValueRef(CJsValue* value) : value_(value) {
     if (value_) value_->ref();

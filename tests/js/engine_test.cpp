@@ -395,6 +395,127 @@ TEST_F(EngineTest, ResultsOfScriptCallsWhateverTheWayTheyReturn) {
     EXPECT_EQ(9, engine.lookupPath("o.k")->asInt());
 }
 
+TEST_F(EngineTest, ShortOperandsAgreeWithTheFullGrammar) {
+    // Names, literals, one operator between two of them, steps and calls are
+    // read without the levels of the grammar; the same text in parentheses
+    // or followed by more operators takes every level.
+    engine.runScript(
+        "a = 7; b = 3; d = 2.5; s = \"x\";"
+        "r1 = a - b; q1 = (a - b) * 1;"
+        "r2 = d * b; q2 = (d * b) + 0;"
+        "r3 = s + a; q3 = (s + a) + \"\";"
+        "r4 = a % b; r5 = b < a; r6 = a == 7; r7 = b / a; r8 = s === \"x\";"
+        "n = 5; n++; m = n--; u++;"
+        "function sub(x, y) { return x - y; }"
+        "r9 = sub(a, b); q9 = sub(a, b) * 1;"
+        "t = 0; for (i = 0; i < 4; i++) t = t + i; w = 3; while (w > 0) w = w - 1;");
+    EXPECT_EQ("4 4 7.500000 7.500000 x7 x7", eval("r1 + \" \" + q1 + \" \" + r2 + \" \" + q2 + "
+                                                  "\" \" + r3 + \" \" + q3"));
+    EXPECT_EQ("1 1 1 0 1", eval("r4 + \" \" + r5 + \" \" + r6 + \" \" + r7 + \" \" + r8"));
+    EXPECT_EQ("5 6 4 4 6 0",
+              eval("n + \" \" + m + \" \" + r9 + \" \" + q9 + \" \" + t + \" \" + w"));
+    EXPECT_EQ(nullptr, engine.lookupPath("u"));  // stepping makes no global
+    // Results of operators and calls are not places to assign to.
+    engine.runScript("a + b = 1; sub(a, b) = 2;");
+    EXPECT_EQ(
+        "Trying to assign to an un-named type\n"
+        "Trying to assign to an un-named type\n",
+        output);
+    EXPECT_EQ("7 3", eval("a + \" \" + b"));
+    // Brackets in a function's body are not read until it is called.
+    engine.runScript(
+        "function twice(f, n) { return n * 2; } r10 = twice(function() { ) }, 4) + 2;");
+    EXPECT_EQ(10, engine.lookupPath("r10")->asInt());
+}
+
+TEST_F(EngineTest, LiteralsNextToOperatorsStayWhatTheySay) {
+    // A literal that an operator reads is made once; whatever a script does
+    // to results and to literals it keeps must not show in later readings.
+    engine.runScript(
+        "function f(n) { var v = n + 1; v.tag = n; var k = 2; k.tag = 8; return 2 * n; }"
+        "a = f(1); b = f(2); c = f(3);"
+        "function lit() { return 5; } p = lit(); p.mark = 1; q = lit();"
+        "z = 0 && 1; z.mark = 2; y = 0 && 1;"
+        "text = \"\"; for (i = 0; i < 3; i++) { text = text + \"ab\"; }");
+    EXPECT_EQ("2 4 6", eval("a + \" \" + b + \" \" + c"));
+    EXPECT_TRUE(engine.lookupPath("q")->isBasic());
+    EXPECT_TRUE(engine.lookupPath("y")->isBasic());
+    EXPECT_EQ(0, engine.lookupPath("y")->asInt());
+    EXPECT_EQ("ababab", eval("text"));
+    EXPECT_EQ("3", eval("1 + 2"));
+}
+
+TEST_F(EngineTest, CallScopesUsedAgainKeepNothingOfEarlierCalls) {
+    engine.runScript(
+        "b = 7;"
+        "function two(a, b) { return a + b; }"
+        "function one(c) { return c + b; }"
+        "function local(d) { var e = d * 2; return e; }"
+        "function fib(n) { if (n < 2) return n; return fib(n - 1) + fib(n - 2); }"
+        "o = {v: 30, m: function(k) { return this.v + k; }};"
+        "r1 = two(1, 2); r2 = one(10); r3 = local(3); r4 = o.m(4); r5 = one(20);"
+        "r6 = fib(11); r7 = two(4, 5); r8 = local(6) + one(1);");
+    EXPECT_EQ("3 17 6 34 27 89 9 20", eval("r1 + \" \" + r2 + \" \" + r3 + \" \" + r4 + \" \" + "
+                                           "r5 + \" \" + r6 + \" \" + r7 + \" \" + r8"));
+    EXPECT_EQ(nullptr, engine.lookupPath("e"));
+    EXPECT_EQ(nullptr, engine.lookupPath("this"));
+}
+
+TEST_F(EngineTest, NamesAreFoundInTheCallersScopesFirst) {
+    // A called function sees the locals of every call below it, also those
+    // made after it was called, before the globals.
+    engine.runScript(
+        "x = 1;"
+        "function inner() { return x; }"
+        "function viaParameter(x) { return inner(); }"
+        "function viaLocal() { var x = 4; return inner(); }"
+        "function deeper(y) { var x = y + 1; return viaNothing(); }"
+        "function viaNothing() { return inner(); }"
+        "r = inner() + \" \" + viaParameter(3) + \" \" + viaLocal() + \" \" + deeper(8) + "
+        "\" \" + inner();");
+    EXPECT_EQ("1 3 4 9 1", eval("r"));
+}
+
+TEST_F(EngineTest, GlobalsFollowChangesToRoot) {
+    engine.runScript("g = 1; function read() { return g; } a = read();");
+    EXPECT_EQ(1, engine.lookupPath("a")->asInt());
+    CJsValue* root = engine.root();
+    {
+        CJsBindingRef removed(root->lookupChild("g"));  // outlives its place
+        root->removeBinding(removed.get());
+        engine.runScript("b = read();");
+    }
+    EXPECT_TRUE(engine.lookupPath("b")->isUndefined());
+    root->appendChild("g", new CJsValue(5));
+    engine.runScript("c = read();");
+    EXPECT_EQ(5, engine.lookupPath("c")->asInt());
+    root->renameChild(root->lookupChild("a"), "g");  // now before the other g
+    engine.runScript("d = read();");
+    EXPECT_EQ(1, engine.lookupPath("d")->asInt());
+}
+
+TEST(EngineGlobalsTest, AFunctionReadsTheGlobalsOfTheEngineRunningIt) {
+    CJsValueRef read;
+    auto run = [&read](CJsEngine& engine, int global) {
+        engine.runScript("g = " + std::to_string(global) + ";");
+        engine.root()->appendChild("read", read.get());
+        engine.runScript("r = read();");
+        return engine.lookupPath("r")->asInt();
+    };
+    CJsEngine second;
+    {
+        CJsEngine first;
+        first.runScript("g = 10; function read() { return g; } r = read();");
+        EXPECT_EQ(10, first.lookupPath("r")->asInt());
+        read = CJsValueRef(first.lookupPath("read"));
+        EXPECT_EQ(20, run(second, 20));
+    }
+    // The function outlives the engine that made it.
+    CJsEngine third;
+    EXPECT_EQ(30, run(third, 30));
+    EXPECT_EQ(40, run(second, 40));
+}
+
 TEST(EngineThreadsTest, SeparateEnginesRunConcurrently) {
     auto work = [](int seed, std::string* result) {
         CJsEngine engine;
