@@ -39,9 +39,12 @@ const PatternIndex& patternIndex() {
 bool matches(const uint32_t* code, int count, const std::vector<uint8_t>& targets, int position,
              const std::vector<uint8_t>& run) {
     if (position + 2 * static_cast<int>(run.size()) > count) return false;
+    // A jump may land on the first instruction (it then runs the whole
+    // run), never on a later one.
     for (size_t i = 0; i < run.size(); ++i) {
         int at = position + 2 * static_cast<int>(i);
-        if ((code[at] & 0xFF) != run[i] || targets[static_cast<size_t>(at)]) return false;
+        if ((code[at] & 0xFF) != run[i] || (i > 0 && targets[static_cast<size_t>(at)]))
+            return false;
     }
     return true;
 }

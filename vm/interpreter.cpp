@@ -126,7 +126,7 @@ bool CVMExec::runLoop(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     int nativeCount = 0;
     const NativeEntry* natives = vmNativeEntries(&nativeCount);
     Regs r{};
-    r.countdown = countdownStart;
+    r.countdown = countdownStart + 1;
     uint32_t* sp = nullptr;
     r.code = codeBase;
     r.fp = fp;
@@ -140,6 +140,9 @@ bool CVMExec::runLoop(int32_t fp, int32_t position, uint32_t timeLimitMs) {
         r.stackWords = stackWords;                                                              \
         r.stackBytes = uintptr_t{stackWords} * sizeof(uint32_t);                                \
         r.stackLimit = r.stackBase + stackWords;                                                \
+        bool roomy = stackWords > 2 * kRunRoom;                                                 \
+        r.runLow = roomy ? r.stackBase + kRunRoom : r.stackLimit;                               \
+        r.runHigh = roomy ? r.stackLimit - kRunRoom : r.stackBase;                              \
         r.frameAddr = static_cast<uint32_t>(r.stackBase - r.mem) + static_cast<uint32_t>(r.fp); \
         reloadTos(r, sp);                                                                       \
     } while (0)
@@ -162,14 +165,14 @@ bool CVMExec::runLoop(int32_t fp, int32_t position, uint32_t timeLimitMs) {
     // wraps in an endless run.
 #define READ_CLOCK()                                                                  \
     do {                                                                              \
-        workLeft -= countdownStart - r.countdown;                                     \
-        r.countdown = countdownStart;                                                 \
+        workLeft -= countdownStart + 1 - r.countdown;                                 \
+        r.countdown = countdownStart + 1;                                             \
         if (workLeft <= 0) goto stopByTime;                                           \
         if (timeLimitMs != 0 && osTickCount() - start > timeLimitMs) goto stopByTime; \
     } while (0)
 #define COUNT_BRANCH()           \
     do {                         \
-        if (r.countdown-- < 0) { \
+        if (--r.countdown < 0) { \
             READ_CLOCK();        \
         }                        \
     } while (0)
@@ -240,7 +243,7 @@ dispatch:
         if (!stepTos<name>(r, sp, ip)) goto fail;         \
         ip += 2;                                          \
         if constexpr (copiesBlocks(name)) {               \
-            if (r.countdown < 0) READ_CLOCK();            \
+            if (r.countdown <= 0) READ_CLOCK();           \
         }                                                 \
         if constexpr (stackDelta(name) == kVariableDelta) \
             DISPATCH();                                   \
@@ -271,7 +274,7 @@ dispatch:
                 if (!runFusedUntested<__VA_ARGS__>(r, sp, ip)) goto fail;    \
                 ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size();    \
                 if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {              \
-                    if (r.countdown < 0) READ_CLOCK();                       \
+                    if (r.countdown <= 0) READ_CLOCK();                      \
                 }                                                            \
                 DISPATCH_SAME_STACK();                                       \
             }                                                                \
@@ -281,13 +284,14 @@ dispatch:
             sp = top;                                                        \
             r.countdown = copy.countdown;                                    \
             r.tos = copy.tos;                                                \
+            r.nos = copy.nos;                                                \
             if (!done) goto fail;                                            \
         } else if (!runFused<__VA_ARGS__>(r, sp, ip)) {                      \
             goto fail;                                                       \
         }                                                                    \
         ip += 2 * std::initializer_list<int>{__VA_ARGS__}.size();            \
         if constexpr (anyCopiesBlocks<__VA_ARGS__>()) {                      \
-            if (r.countdown < 0) READ_CLOCK();                               \
+            if (r.countdown <= 0) READ_CLOCK();                              \
         }                                                                    \
         DISPATCH();                                                          \
     }
@@ -311,7 +315,8 @@ dispatch:
             sp = top;
             if (index == kUnterminated) goto stackFailure;
             if (index < 0) goto fail;
-            *++sp = r.tos = static_cast<uint32_t>(index);
+            *++sp = static_cast<uint32_t>(index);
+            reloadTos(r, sp);
             ip += 2;
             DISPATCH();
         }
@@ -323,6 +328,7 @@ dispatch:
             DISPATCH();
         }
         CASE(UUID) {
+            r.nos = r.tos;
             *++sp = r.tos = vmMachineId();
             ip += 2;
             DISPATCH();
@@ -376,7 +382,7 @@ dispatch:
             // branches of the countdown, so that a run of calls without
             // branches cannot outlast its budget unnoticed.
             r.countdown -= kNativeCost;
-            if (native.timeCheck || r.countdown < 0) READ_CLOCK();
+            if (native.timeCheck || r.countdown <= 0) READ_CLOCK();
             DISPATCH();
         }
         CASE(POP_MULTIPLE_RETURN) {
@@ -394,7 +400,9 @@ dispatch:
         }
         CASE(JZ) {
             uint32_t condition = r.tos;
-            r.tos = *--sp;
+            --sp;
+            r.tos = r.nos;
+            r.nos = sp[-1];
             if (condition == 0)
                 JUMP_TO(OPERAND);
             else
@@ -404,7 +412,9 @@ dispatch:
         }
         CASE(JNZ) {
             uint32_t condition = r.tos;
-            r.tos = *--sp;
+            --sp;
+            r.tos = r.nos;
+            r.nos = sp[-1];
             if (condition != 0)
                 JUMP_TO(OPERAND);
             else

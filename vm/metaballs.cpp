@@ -529,8 +529,9 @@ int64_t triangulate(const Volume& v, uint32_t* out, int64_t capacity) {
 }  // namespace
 
 int64_t mbLookupWords(int32_t radius) {
-    // Past 2^20 no table fits in any VM; the value only has to fail vcheck.
-    int64_t side = std::min<int64_t>(int64_t{radius} + 1, int64_t{1} << 20);
+    // Past 2^20 either way no table fits in any VM; the value only has to
+    // fail vcheck (and must not overflow on the way).
+    int64_t side = std::clamp<int64_t>(int64_t{radius} + 1, -(int64_t{1} << 20), int64_t{1} << 20);
     return side * side * 3072;
 }
 

@@ -26,9 +26,14 @@ struct Regs {
     uint32_t stackWords;         // the tested extent of the stack
     uintptr_t stackBytes;        // the same in bytes, for the test before each instruction
     const uint32_t* stackLimit;  // stackBase + stackWords
-    // Branches left before the clock is read. Instructions whose work grows
-    // with their operand (the block copies) spend it too, so that a budget
-    // also bounds code that copies much and branches little.
+    // A stack pointer in [runLow, runHigh) has kRunRoom words of stack on
+    // either side; the range is empty when the stack is smaller than that.
+    const uint32_t* runLow;
+    const uint32_t* runHigh;
+    // Branches left before the clock is read, plus one, so that the test
+    // after a branch is a decrement and a sign test. Instructions whose work
+    // grows with their operand (the block copies) spend it too, so that a
+    // budget also bounds code that copies much and branches little.
     int64_t countdown;
     uint32_t frameAddr;  // memory address of local 0
     int32_t fp;
@@ -39,6 +44,9 @@ struct Regs {
     // waiting for the store of the previous one to reach memory, which is
     // what bounds chains of arithmetic on a stack machine.
     uint32_t tos;
+    // The same for the word below it, the other operand of every binary
+    // operator and the address of every store.
+    uint32_t nos;
 };
 
 // Failure messages, kept out of line so that the hot path stays small.
@@ -82,14 +90,19 @@ VM_INLINE int32_t asInt(uint32_t word) {
     return static_cast<int32_t>(word);
 }
 
+// Vectors move as blocks rather than words, so that they go straight
+// between the stack and the registers they are passed in, and a block copy
+// (MEMCPY, ASSIGN_MULTIPLE) that reads a stored vector right back finds it
+// in wide stores, which the processor forwards to its loads.
 VM_INLINE Vec3 vecAt(const uint32_t* p) {
-    return {asFloat(p[0]), asFloat(p[1]), asFloat(p[2])};
+    float words[3];
+    std::memcpy(words, p, sizeof words);
+    return {words[0], words[1], words[2]};
 }
 
 VM_INLINE void storeVec(uint32_t* p, Vec3 v) {
-    p[0] = asWord(v.x);
-    p[1] = asWord(v.y);
-    p[2] = asWord(v.z);
+    const float words[3] = {v.x, v.y, v.z};
+    std::memcpy(p, words, sizeof words);
 }
 
 // True when `count` words from `address` lie inside memory.
@@ -123,16 +136,19 @@ VM_STEP(NOP) {
     return true;
 }
 VM_STEP(REF) {
+    r.nos = r.tos;
     *++sp = r.tos = K;
     return true;
 }
 VM_STEP(REFVAR) {
+    r.nos = r.tos;
     *++sp = r.tos = r.frameAddr + K;
     return true;
 }
 VM_STEP(COPYVAR) {
     uint32_t address = r.frameAddr + K;
     if (address >= r.memSize) return failMemory(r.code, ip, address);
+    r.nos = r.tos;
     *++sp = r.tos = r.mem[address];
     return true;
 }
@@ -162,21 +178,24 @@ VM_STEP(DEREF_MULTIPLE) {
     }
     return true;
 }
-// Stores may hit the stack itself, so the new top is read back after them.
+// Stores may hit the stack itself, so the new top and the word below it
+// are read back after them.
 VM_STEP(ASSIGN) {
-    uint32_t address = sp[-1];
+    uint32_t address = r.nos;
     if (address >= r.memSize) return failAssign(r.code, ip, address);
     r.mem[address] = r.tos;
     --sp;
     r.tos = *sp;
+    r.nos = sp[-1];
     return true;
 }
 VM_STEP(ASSIGNPOP) {
-    uint32_t address = sp[-1];
+    uint32_t address = r.nos;
     if (address >= r.memSize) return failAssign(r.code, ip, address);
     r.mem[address] = r.tos;
     sp -= 2;
     r.tos = *sp;
+    r.nos = sp[-1];
     return true;
 }
 VM_STEP(ASSIGN_MULTIPLE) {
@@ -203,6 +222,7 @@ VM_STEP(MEMCPY) {
     return true;
 }
 VM_STEP(LITERAL) {
+    r.nos = r.tos;
     *++sp = r.tos = K;
     return true;
 }
@@ -222,7 +242,8 @@ VM_STEP(PUSH_MULTIPLE) {
 VM_STEP(POP) {
     (void)ip;
     --sp;
-    r.tos = *sp;
+    r.tos = r.nos;
+    r.nos = sp[-1];
     return true;
 }
 VM_STEP(POP_MULTIPLE) {
@@ -231,28 +252,38 @@ VM_STEP(POP_MULTIPLE) {
 }
 VM_STEP(DUP) {
     (void)ip;
+    r.nos = r.tos;
     *++sp = r.tos;
     return true;
 }
 VM_STEP(SWAP) {
     (void)ip;
-    uint32_t below = sp[-1];
-    sp[-1] = r.tos;
+    uint32_t below = r.nos;
+    sp[-1] = r.nos = r.tos;
     *sp = r.tos = below;
     return true;
 }
 VM_STEP(LITERALF) {
+    r.nos = r.tos;
     *++sp = r.tos = K;
     return true;
 }
 
 // ---- integer arithmetic ----
-#define VM_BINARY(NAME, EXPR)                      \
-    VM_STEP(NAME) {                                \
-        (void)ip;                                  \
-        uint32_t b = r.tos, a = *--sp;             \
-        *sp = r.tos = static_cast<uint32_t>(EXPR); \
-        return true;                               \
+// Binary operators: the result of `a OP b`, b being the top, then the step.
+template <op::Opcode OP>
+uint32_t binaryResult(uint32_t a, uint32_t b);
+#define VM_BINARY(NAME, EXPR)                                           \
+    template <>                                                         \
+    VM_INLINE uint32_t binaryResult<op::NAME>(uint32_t a, uint32_t b) { \
+        return static_cast<uint32_t>(EXPR);                             \
+    }                                                                   \
+    VM_STEP(NAME) {                                                     \
+        (void)ip;                                                       \
+        uint32_t b = r.tos, a = r.nos;                                  \
+        *--sp = r.tos = binaryResult<op::NAME>(a, b);                   \
+        r.nos = sp[-1];                                                 \
+        return true;                                                    \
     }
 VM_BINARY(USHR, a >> (b & 31))
 VM_BINARY(SSHR, asInt(a) >> (b & 31))
@@ -306,8 +337,8 @@ VM_STEP(LITERALINTADD) {
 }
 VM_STEP(LITERALINTMULADD) {
     uint32_t b = r.tos;
-    --sp;
-    *sp = r.tos = *sp + b * K;
+    *--sp = r.tos = r.nos + b * K;
+    r.nos = sp[-1];
     return true;
 }
 VM_STEP(LITERALINCREMENT) {
@@ -316,13 +347,15 @@ VM_STEP(LITERALINCREMENT) {
     r.mem[address] += K;
     --sp;
     r.tos = *sp;
+    r.nos = sp[-1];
     return true;
 }
 VM_STEP(INTMULADD) {
     (void)ip;
-    uint32_t c = r.tos;
+    uint32_t c = r.tos, b = r.nos;
     sp -= 2;
-    *sp = r.tos = *sp + sp[1] * c;
+    *sp = r.tos = *sp + b * c;
+    r.nos = sp[-1];
     return true;
 }
 
@@ -537,12 +570,12 @@ VM_STEP(VECTOR3_INTERP4) {
 constexpr int kVariableDelta = 1 << 20;
 constexpr int stackDelta(op::Opcode opcode);
 
-// Steps that keep Regs::tos themselves; after any other the copy is read
-// back from memory. A step whose stack movement is fixed moves the pointer
-// by a few words from a position inside the stack, which the padding around
-// memory covers; one whose operand decides the movement may leave it
-// anywhere, and the next dispatch fails it, so the copy is only read inside
-// the stack.
+// Steps that keep Regs::tos and Regs::nos themselves; after any other the
+// copies are read back from memory. A step whose stack movement is fixed
+// moves the pointer by a few words from a position inside the stack, which
+// the padding around memory covers; one whose operand decides the movement
+// may leave it anywhere, and the next dispatch fails it, so the copies are
+// only read inside the stack.
 constexpr bool keepsTos(op::Opcode opcode) {
     switch (opcode) {
         case op::NOP:
@@ -596,8 +629,12 @@ constexpr bool keepsTos(op::Opcode opcode) {
             return false;
     }
 }
+// The word below the top lies inside the memory block even at the base of
+// the stack (static words or padding precede it).
 VM_INLINE void reloadTos(Regs& r, const uint32_t* sp) {
-    r.tos = stackInRange(r, sp) ? *sp : 0;
+    bool inside = stackInRange(r, sp);
+    r.tos = inside ? *sp : 0;
+    r.nos = inside ? sp[-1] : 0;
 }
 template <op::Opcode OP>
 VM_INLINE bool stepTos(Regs& r, uint32_t*& sp, const uint32_t* ip) {
@@ -606,8 +643,10 @@ VM_INLINE bool stepTos(Regs& r, uint32_t*& sp, const uint32_t* ip) {
         ;
     else if constexpr (stackDelta(OP) == kVariableDelta)
         reloadTos(r, sp);
-    else
+    else {
         r.tos = *sp;
+        r.nos = sp[-1];
+    }
     return true;
 }
 constexpr int stackDelta(op::Opcode opcode) {
@@ -738,9 +777,15 @@ constexpr RunReach wholeRunReach() {
     return reach;
 }
 // True when every position in `reach` around a stack pointer that is itself
-// in range lies inside the stack.
+// in range lies inside the stack. Runs that move it by at most kRunRoom
+// words compare it with the bounds kept for them, without arithmetic; near
+// either end that may say no where the exact test would say yes, which only
+// sends the run down the tested path.
+constexpr int kRunRoom = 4;
 template <int LOW, int HIGH>
 VM_INLINE bool reachInRange(const Regs& r, const uint32_t* sp) {
+    if constexpr (-LOW <= kRunRoom && HIGH <= kRunRoom)
+        return (LOW == 0 || sp >= r.runLow) && (HIGH == 0 || sp < r.runHigh);
     uintptr_t at = reinterpret_cast<uintptr_t>(sp);
     bool lowOk = LOW == 0 || at - uintptr_t{-LOW} * sizeof(uint32_t) >=
                                  reinterpret_cast<uintptr_t>(r.stackBase);

@@ -1,6 +1,7 @@
 // Runs each kernel in kernels/ as a VM image (NAME.vsa) and as Lua 5.4
 // (NAME.lua, function main) in the same process, takes the best of a few
 // runs of each, and prints both results and the time ratio VM / Lua.
+// Kernel names on the command line choose some of them.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -35,12 +36,16 @@ bool timeKernel(const std::string& name, double& vmBest, double& luaBest, double
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     kernelVmSystemCreate();
     std::printf("%-12s %12s %12s %10s   %s\n", "kernel", "vm ms", "lua ms", "vm/lua",
                 "results (vm | lua)");
     int status = 0;
     for (const char* name : kKernels) {
+        bool chosen = argc < 2;
+        for (int i = 1; i < argc; ++i)
+            chosen = chosen || std::string(argv[i]) == name;
+        if (!chosen) continue;
         double vm = 0, lua = 0, luaResult = 0;
         if (!timeKernel(name, vm, lua, luaResult)) {
             std::printf("%-12s failed\n", name);

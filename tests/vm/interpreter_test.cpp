@@ -18,6 +18,43 @@ loop:
     J loop
 )VSA";
 
+// The interpreter keeps the top two stack words in registers; a store into
+// the stack itself (here into locals, which live there) must reach the
+// operands that later instructions take from below the top, fused or not.
+TEST_F(Interpreter, StoresIntoTheStackReachTheWordsBelowTheTop) {
+    const char* source = R"VSA(
+.func "V main()" main
+main:
+    LITERAL 5               ; local 0
+    LITERAL 11              ; local 1
+    REFVAR 1
+    REFVAR 0
+    LITERAL 40
+    ASSIGN                  ; local 0 = 40, its address stays on top
+    POP                     ; the top is local 1's address again
+    LITERAL 3
+    ASSIGNPOP               ; local 1 = 3
+    REFVAR 1
+    LITERALINCREMENT 100    ; local 1 = 103
+    COPYVAR 0
+    COPYVAR 1
+    INTSUB                  ; 40 - 103
+    COPYVAR 1
+    SWAP
+    INTSUB                  ; 103 - (40 - 103)
+    RETURN
+)VSA";
+    for (bool fused : {true, false}) {
+        VMState* vm = load(source, fused);
+        EXPECT_TRUE(run(vm, "V main()"));
+        EXPECT_EQ(vm->errorFlag, 0) << fused;
+        EXPECT_EQ(vm->stackBase[1], 40u) << fused;
+        EXPECT_EQ(vm->stackBase[2], 103u) << fused;
+        EXPECT_EQ(vm->stackPointer - vm->stackBase, 3) << fused;
+        EXPECT_EQ(static_cast<int32_t>(*vm->stackPointer), 166) << fused;
+    }
+}
+
 TEST_F(Interpreter, BudgetStopsALoopAndResumeContinuesIt) {
     VMState* vm = load(kEndlessLoop);
     ASSERT_EQ(vm->errorFlag, 0);

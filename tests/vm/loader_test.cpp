@@ -186,6 +186,28 @@ TEST_F(Loader, FusionSkipsRunsThatHoldAJumpTarget) {
     }
 }
 
+TEST_F(Loader, ARunMayStartAtAJumpTarget) {
+    // The loop head "REFVAR 0; LITERALINCREMENT 3" is the target of the
+    // backward jump and fuses; jumping to it runs the whole run each turn.
+    const int head = superinstructionFor({op::REFVAR, op::LITERALINCREMENT});
+    ASSERT_GT(head, 0);
+    const char* source =
+        ".func \"V main()\" main\nmain:\nLITERAL 0\nLITERAL 7\nloop:\nREFVAR 0\n"
+        "LITERALINCREMENT 3\nREFVAR 1\nLITERALINCREMENT -1\nCOPYVAR 1\nJNZ loop\nRETURN\n";
+    VMState* fused = load(source);
+    VMState* plain = load(source, false);
+    int count = 0;
+    const uint32_t* code = vmCode(fused, &count);
+    EXPECT_EQ(code[4], static_cast<uint32_t>(head));
+    EXPECT_EQ(code[6], static_cast<uint32_t>(op::NOP));
+    for (VMState* vm : {fused, plain}) {
+        EXPECT_TRUE(run(vm, "V main()"));
+        EXPECT_EQ(vm->errorFlag, 0);
+        EXPECT_EQ(vm->stackBase[1], 21u);  // seven turns of 3
+        EXPECT_EQ(vm->stackBase[2], 0u);
+    }
+}
+
 TEST_F(Loader, LongerPatternWinsAndRunsStopAtTheEnd) {
     // COPYVAR LITERAL INTLT wins over its prefix COPYVAR LITERAL.
     const int longer = superinstructionFor({op::COPYVAR, op::LITERAL, op::INTLT});

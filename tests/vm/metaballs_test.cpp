@@ -29,6 +29,17 @@ bool crossed(int c, int edge) {
     return (c >> kMbEdgeCorners[edge][0] & 1) != (c >> kMbEdgeCorners[edge][1] & 1);
 }
 
+// A falloff table of radius r takes (r + 1)^2 * 3072 words; radii far out
+// either way give sizes no VM holds, without overflowing.
+TEST(MetaballTables, LookupSizesGrowWithTheRadiusAndStayFinite) {
+    EXPECT_EQ(mbLookupWords(4), 25 * 3072);
+    EXPECT_EQ(mbLookupWords(-1), 0);
+    const int64_t huge = int64_t{3072} << 40;
+    EXPECT_EQ(mbLookupWords(INT32_MAX), huge);
+    EXPECT_EQ(mbLookupWords(INT32_MIN), huge);
+    EXPECT_EQ(mbLookupWords(-(1 << 24)), huge);
+}
+
 TEST(MetaballTables, EdgeTableMarksTheEdgesWhoseCornersDiffer) {
     for (int c = 0; c < 256; ++c)
         for (int e = 0; e < 12; ++e)

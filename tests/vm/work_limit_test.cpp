@@ -45,6 +45,62 @@ TEST_F(WorkLimit, StopsAnEndlessLoopAfterAboutThatManyBranchesAndResumes) {
     EXPECT_EQ(counted->stackBase[1], 50000u);
 }
 
+TEST_F(WorkLimit, BranchesAndBlockCopiesSpendExactlyTheirShare) {
+    // The countdown runs out on the second branch past it; the limit then
+    // ends the run at once (3000) or after a further countdown (12000).
+    const char* copying =
+        ".heap 64\n.func \"V main()\" main\nmain:\n    LITERAL 0\nloop:\n    REFVAR 0\n"
+        "    LITERALINCREMENT 1\n    REF 1\n    REF 20\n    MEMCPY 40\n    J loop\n";
+    struct Case {
+        const char* source;
+        uint32_t limit, first, second;
+    };
+    const Case cases[] = {{kEndless, 3000, 3002, 6004},
+                          {kEndless, 12000, 20004, 40008},
+                          {copying, 3000, 1501, 3002},
+                          {copying, 25001, 15003, 30006}};
+    for (const Case& c : cases) {
+        vmSetWorkLimit(c.limit);
+        VMState* vm = load(c.source);
+        EXPECT_FALSE(vmExecuteFunction(vm, "V main()", nullptr, 0, 0));
+        EXPECT_EQ(vm->stackBase[1], c.first) << c.limit;
+        EXPECT_FALSE(vmResume(vm, 0));
+        EXPECT_EQ(vm->stackBase[1], c.second) << c.limit;
+    }
+}
+
+TEST_F(WorkLimit, FusedRunsOnAStackTooSmallForTheirFastTestFailLikePlainCode) {
+    // Eight words leave no room for the untested path (and just enough for
+    // setup to register a short name); runs still fit, or fail at the same
+    // instruction as unfused code.
+    vmSetHeapLayout(5000, 8);
+    const std::string head = ".func \"V m()\" main\nmain:\n";
+    const std::string fits =
+        "    LITERAL 1\n    LITERAL 2\n    REF 3\n    DEREF\n"
+        "    LITERAL 4\n    INTADD\n    COPYVAR 0\n    COPYVAR 1\n"
+        "    INTMUL\n    INTADD\n    RETURN\n";
+    const std::string bodies[] = {fits, "    LITERAL 9\n    LITERAL 9\n    LITERAL 9\n" + fits};
+    for (int overflows = 0; overflows < 2; ++overflows) {
+        std::vector<std::string> logs[2];
+        uint32_t tops[2] = {};
+        for (bool fused : {true, false}) {
+            messages.clear();
+            VMState* vm = load(head + bodies[overflows], fused);
+            EXPECT_EQ(vm->errorFlag, 0);
+            run(vm, "V m()");
+            logs[fused] = messages;
+            tops[fused] = vm->errorFlag ? 0xFFFFFFFF : *vm->stackPointer;
+        }
+        EXPECT_EQ(logs[0], logs[1]);
+        EXPECT_EQ(tops[0], tops[1]);
+        EXPECT_EQ(logged("Stack pointer out of range"), overflows == 1);
+        if (overflows == 0) {
+            EXPECT_EQ(tops[0], 6u);  // 0 + 4 + 1 * 2
+        }
+    }
+    EXPECT_EQ(count("Stack pointer out of range"), 1u);
+}
+
 TEST_F(WorkLimit, ASmallerHeapLayoutShrinksNewVmsOnly) {
     VMState* before = load(".heap 1000\n.func \"V main()\" main\nmain:\n    RETURN\n");
     vmSetHeapLayout(5000, 700);
