@@ -42,17 +42,44 @@ const char* const kOperatorNames[] = {
     ">>", ">>>", ">>=",   "+=",     "-=", "++",  "--", "&=",  "&&", "|=", "||",  "^=",
 };
 
+// Character classes by table: every character of a text is classified, one
+// lookup is cheaper than a chain of range comparisons.
+enum : uint8_t { kLetter = 1, kDigit = 2, kHexLetter = 4, kSpace = 8 };
+
+struct CharClasses {
+    uint8_t of[256] = {};
+    constexpr CharClasses() {
+        for (int c = 'a'; c <= 'z'; c++)
+            of[c] = kLetter;
+        for (int c = 'A'; c <= 'Z'; c++)
+            of[c] = kLetter;
+        of[static_cast<int>('_')] = kLetter;
+        for (int c = 'a'; c <= 'f'; c++)
+            of[c] |= kHexLetter;
+        for (int c = 'A'; c <= 'F'; c++)
+            of[c] |= kHexLetter;
+        for (int c = '0'; c <= '9'; c++)
+            of[c] = kDigit;
+        of[static_cast<int>(' ')] = of[static_cast<int>('\t')] = of[static_cast<int>('\n')] =
+            of[static_cast<int>('\r')] = kSpace;
+    }
+};
+constexpr CharClasses kClasses;
+
 bool isLetter(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    return kClasses.of[c] & kLetter;
 }
 bool isDigit(unsigned char c) {
-    return c >= '0' && c <= '9';
+    return kClasses.of[c] & kDigit;
+}
+bool isLetterOrDigit(unsigned char c) {
+    return kClasses.of[c] & (kLetter | kDigit);
 }
 bool isHexDigit(unsigned char c) {
-    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return kClasses.of[c] & (kDigit | kHexLetter);
 }
 bool isSpace(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return kClasses.of[c] & kSpace;
 }
 
 // Operators whose operands the engine only reads, making a new value: a
@@ -88,7 +115,9 @@ bool readsOperand(int kind) {
 
 class Scanner {
 public:
-    explicit Scanner(const std::string& text) : text_(text), end_(static_cast<int>(text.size())) {
+    explicit Scanner(const std::string& text)
+        : text_(reinterpret_cast<const unsigned char*>(text.data())),
+          end_(static_cast<int>(text.size())) {
         advance();
         advance();
     }
@@ -120,12 +149,16 @@ public:
 private:
     void advance() {
         cur_ = next_;
-        next_ = readPos_ < end_ ? static_cast<unsigned char>(text_[readPos_]) : 0;
+        next_ = readPos_ < end_ ? text_[readPos_] : 0;
         readPos_++;
     }
-    void take(CJsToken& token) {
-        token.text += static_cast<char>(cur_);
-        advance();
+    // The offset of the current character.
+    int position() const { return readPos_ - 2; }
+    // Sets the token's text to the characters from `start` up to the current
+    // one in one go: appending them one by one costs most of the scan.
+    void takeSince(CJsToken& token, int start) const {
+        token.text.assign(reinterpret_cast<const char*>(text_) + start,
+                          static_cast<size_t>(position() - start));
     }
 
     void skipSpaceAndComments() {
@@ -148,39 +181,48 @@ private:
     }
 
     void readIdentifier(CJsToken& token) {
-        token.kind = TOK_ID;
-        while (isLetter(cur_) || isDigit(cur_))
-            take(token);
+        const int start = position();
+        while (isLetterOrDigit(cur_))
+            advance();
+        takeSince(token, start);
         token.kind = keywordKind(token.text);
         if (token.kind == TOK_ID) token.hash = jsNameHash(token.text);
     }
 
     void readNumber(CJsToken& token) {
-        token.kind = TOK_INT;
+        const int start = position();
+        token.kind = readDigits();
+        takeSince(token, start);
+    }
+
+    // Moves past a number; its kind.
+    int readDigits() {
+        int kind = TOK_INT;
         if (cur_ == '0') {
-            take(token);
+            advance();
             if (cur_ == 'x') {
-                take(token);
+                advance();
                 while (isHexDigit(cur_))
-                    take(token);
-                return;
+                    advance();
+                return kind;
             }
         }
         while (isDigit(cur_))
-            take(token);
+            advance();
         if (cur_ == '.') {
-            token.kind = TOK_FLOAT;
-            take(token);
+            kind = TOK_FLOAT;
+            advance();
             while (isDigit(cur_))
-                take(token);
+                advance();
         }
         if (cur_ == 'e' || cur_ == 'E') {
-            token.kind = TOK_FLOAT;
-            take(token);
-            if (cur_ == '-') take(token);
+            kind = TOK_FLOAT;
+            advance();
+            if (cur_ == '-') advance();
             while (isDigit(cur_))
-                take(token);
+                advance();
         }
+        return kind;
     }
 
     // Inside double quotes a backslash takes the next character literally,
@@ -211,12 +253,22 @@ private:
                 if (!cur_) break;
                 token.text += doubleQuotedEscape();
                 if (!cur_) break;
+                advance();
             } else {
-                token.text += static_cast<char>(cur_);
+                appendRun(token, '"');
             }
-            advance();
         }
         if (cur_) advance();
+    }
+
+    // Appends the characters up to the closing `quote`, a backslash or the
+    // end of the text, as one piece.
+    void appendRun(CJsToken& token, unsigned char quote) {
+        const int start = position();
+        while (cur_ && cur_ != quote && cur_ != '\\')
+            advance();
+        token.text.append(reinterpret_cast<const char*>(text_) + start,
+                          static_cast<size_t>(position() - start));
     }
 
     // Reads `count` characters (the first is the current one) as a number.
@@ -262,10 +314,10 @@ private:
                         }
                 }
                 if (!cur_) break;
+                advance();
             } else {
-                token.text += static_cast<char>(cur_);
+                appendRun(token, '\'');
             }
-            advance();
         }
         if (cur_) advance();
     }
@@ -316,7 +368,7 @@ private:
         }
     }
 
-    const std::string& text_;
+    const unsigned char* text_;
     int end_;
     int readPos_ = 0;
     unsigned char cur_ = 0;
@@ -326,16 +378,37 @@ private:
 }  // namespace
 
 int keywordKind(const std::string& word) {
-    // Every identifier is checked: compare only words of a keyword's length,
-    // and without the general string routines.
+    // Every identifier is checked: the first letter leaves one or two
+    // candidates to compare.
     const size_t size = word.size();
     if (size < 2 || size > 9) return TOK_ID;
-    for (const Keyword& keyword : kKeywords) {
-        const char* text = keyword.text;
-        size_t i = 0;
-        while (i < size && text[i] == word[i])
-            i++;
-        if (i == size && text[size] == 0) return keyword.kind;
+    auto is = [&word](const char* text, int kind) { return word == text ? kind : TOK_ID; };
+    switch (word[0]) {
+        case 'b':
+            return is("break", TOK_BREAK);
+        case 'c':
+            return is("continue", TOK_CONTINUE);
+        case 'd':
+            return is("do", TOK_DO);
+        case 'e':
+            return is("else", TOK_ELSE);
+        case 'f':
+            if (size == 3) return is("for", TOK_FOR);
+            return size == 5 ? is("false", TOK_FALSE) : is("function", TOK_FUNCTION);
+        case 'i':
+            return is("if", TOK_IF);
+        case 'n':
+            return size == 3 ? is("new", TOK_NEW) : is("null", TOK_NULL);
+        case 'r':
+            return is("return", TOK_RETURN);
+        case 't':
+            return is("true", TOK_TRUE);
+        case 'u':
+            return is("undefined", TOK_UNDEFINED);
+        case 'v':
+            return is("var", TOK_VAR);
+        case 'w':
+            return is("while", TOK_WHILE);
     }
     return TOK_ID;
 }
@@ -355,12 +428,9 @@ CJsTokenList::CJsTokenList(const std::string& source) : text(source.c_str()) {
     // Scripts average well over four bytes a token: one allocation mostly.
     tokens.reserve(text.size() / 4 + 2);
     for (;;) {
-        tokens.emplace_back();
-        scanner.read(tokens.back());
-        if (tokens.back().kind == TOK_EOF) break;
-    }
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] == '\n') lineFeeds.push_back(static_cast<int>(i));
+        CJsToken& token = tokens.emplace_back();
+        scanner.read(token);
+        if (token.kind == TOK_EOF) break;
     }
     // Brackets pair as the engine reads them, or the reading fails - except
     // inside a block, which is read without effect by counting braces only.
@@ -395,12 +465,26 @@ CJsTokenList::~CJsTokenList() {
     }
 }
 
+const std::vector<int>& CJsTokenList::lineFeeds() const {
+    if (!lineFeedsFound_) {
+        lineFeedsFound_ = true;
+        const char* begin = text.data();
+        const char* end = begin + text.size();
+        for (const char* feed = begin;
+             (feed = static_cast<const char*>(std::memchr(feed, '\n', end - feed))) != nullptr;
+             feed++) {
+            lineFeeds_.push_back(static_cast<int>(feed - begin));
+        }
+    }
+    return lineFeeds_;
+}
+
 void positionOf(const CJsTokenList& list, int offset, int* line, int* column, int limit) {
     // Line feeds before `offset` each start a line whose columns count from 0;
     // the first line's count from 1. Past `limit` nothing counts as a feed.
-    auto after =
-        std::lower_bound(list.lineFeeds.begin(), list.lineFeeds.end(), std::min(offset, limit));
-    int feeds = static_cast<int>(after - list.lineFeeds.begin());
+    const std::vector<int>& lineFeeds = list.lineFeeds();
+    auto after = std::lower_bound(lineFeeds.begin(), lineFeeds.end(), std::min(offset, limit));
+    int feeds = static_cast<int>(after - lineFeeds.begin());
     *line = 1 + feeds;
     *column = feeds == 0 ? 1 + std::max(offset, 0) : offset - 1 - *(after - 1);
 }

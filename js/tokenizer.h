@@ -70,27 +70,26 @@ std::string tokenName(int kind);
 int keywordKind(const std::string& word);
 
 struct CJsToken {
+    // Members ordered for packing: the engine keeps one per token of every
+    // text it reads.
     int kind = TOK_EOF;
     int start = 0;  // offset of the first character
     int end = 0;    // offset of the last character
-    std::string text;
     // The value of an INT or FLOAT token, converted once at scanning.
     int32_t intValue = 0;
+    std::string text;
     double doubleValue = 0;
-    // jsNameHash of the text of a name (ID) token, for lookups.
-    uint32_t hash = 0;
-    // True for a literal next to an operator that only reads it (the list
-    // decides when scanning): its value never outlives the operation, so one
-    // value, made on first use and owned by the list, serves every reading.
-    bool transient = false;
+    // The value of a transient literal (see `transient`), made on first use.
     mutable CJsValue* constant = nullptr;
-    // For a "(": the index of its ")" in the list, 0 when it has none.
-    uint32_t closing = 0;
     // For a name: the global it was last found as, valid while the root of
     // engine number `globalEngine` (never 0) has generation `globalGeneration`.
     mutable CJsBinding* global = nullptr;
     mutable uint32_t globalEngine = 0;
     mutable uint32_t globalGeneration = 0;
+    // jsNameHash of the text of a name (ID) token, for lookups.
+    uint32_t hash = 0;
+    // For a "(": the index of its ")" in the list, 0 when it has none.
+    uint32_t closing = 0;
     // Where a statement starting here ended when the engine last read it
     // without effect, so that the same reading can jump there (see
     // CJsEngine::skippedStatement): the index of the next token (0: unknown),
@@ -99,21 +98,30 @@ struct CJsToken {
     mutable uint32_t skipEnd = 0;
     mutable uint32_t skipWindowEnd = 0;
     mutable uint32_t skipStack = 0;
+    // True for a literal next to an operator that only reads it (the list
+    // decides when scanning): its value never outlives the operation, so one
+    // value, made on first use and owned by the list, serves every reading.
+    bool transient = false;
 };
 
 // One scanned text: the text itself (cut at a NUL byte, which reads as the end
-// of input), its tokens ending with the end-of-input token, and the offsets of
-// its line feeds for position texts.
+// of input) and its tokens ending with the end-of-input token.
 struct CJsTokenList {
     explicit CJsTokenList(const std::string& source);
     ~CJsTokenList();
     CJsTokenList(const CJsTokenList&) = delete;
     CJsTokenList& operator=(const CJsTokenList&) = delete;
+    // The offsets of the text's line feeds, for position texts. Found on first
+    // use: most texts run without an error and never need them.
+    const std::vector<int>& lineFeeds() const;
     std::string text;
     std::vector<CJsToken> tokens;
-    std::vector<int> lineFeeds;
     // Holds by CJsTokenListRef.
     mutable int holders = 0;
+
+private:
+    mutable std::vector<int> lineFeeds_;
+    mutable bool lineFeedsFound_ = false;
 };
 
 // A counted hold on a token list: readers share the list of the text they

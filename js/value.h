@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 #include <memory>
 #include <new>
@@ -173,16 +174,33 @@ private:
 };
 
 // Member names are short: comparing and hashing them inline beats the general
-// string routines.
+// string routines. Names compare in words, not characters: fewer branches,
+// and under coverage instrumentation fewer traced comparisons.
+template <typename Word>
+inline Word jsLoadWord(const char* bytes) {
+    Word word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
 inline bool jsSameName(const std::string& a, const std::string& b) {
     const size_t size = a.size();
     if (size != b.size()) return false;
     const char* x = a.data();
     const char* y = b.data();
-    for (size_t i = 0; i < size; i++) {
-        if (x[i] != y[i]) return false;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        if (jsLoadWord<uint64_t>(x + i) != jsLoadWord<uint64_t>(y + i)) return false;
     }
-    return true;
+    if (size - i >= 4) {
+        if (jsLoadWord<uint32_t>(x + i) != jsLoadWord<uint32_t>(y + i)) return false;
+        i += 4;
+    }
+    if (size - i >= 2) {
+        if (jsLoadWord<uint16_t>(x + i) != jsLoadWord<uint16_t>(y + i)) return false;
+        i += 2;
+    }
+    return i == size || x[i] == y[i];
 }
 
 inline uint32_t jsNameHash(const std::string& name) {

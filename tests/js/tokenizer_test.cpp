@@ -126,6 +126,20 @@ TEST(TokenizerTest, KeywordsHaveTheirCodes) {
     EXPECT_EQ(279, TOK_XOREQUAL);
 }
 
+TEST(TokenizerTest, WordsThatOnlyResembleKeywordsAreNames) {
+    // Same first letter and length as a keyword, a keyword with more or less,
+    // another case, or digits and underscores: all names, read whole.
+    const std::vector<Read> read =
+        readAll("fox fals functiom nul nev iff Do undefinex vars whilst r3turn _if t2ue brea");
+    ASSERT_EQ(14u, read.size());
+    for (const Read& token : read)
+        EXPECT_EQ(TOK_ID, token.kind) << token.text;
+    EXPECT_EQ("functiom", read[2].text);
+    EXPECT_EQ("r3turn", read[10].text);
+    EXPECT_EQ((std::vector<int>{TOK_FOR, '(', TOK_FALSE, TOK_INT, TOK_NULL, TOK_ID}),
+              kinds("for(false 7null nulla"));
+}
+
 TEST(TokenizerTest, TokenNames) {
     EXPECT_EQ("EOF", tokenName(0));
     EXPECT_EQ("'('", tokenName('('));

@@ -94,6 +94,23 @@ TEST(ValueTest, SettersReplaceTheTypeButKeepTheNativeMark) {
     EXPECT_EQ(0, value->childCount());
 }
 
+TEST(ValueTest, NamesDifferingAnywhereAreDifferent) {
+    // Every length across the word sizes names are compared in, with one
+    // character changed at each place in turn.
+    const std::string letters = "abcdefghijklmnopqrstu";
+    for (size_t size = 0; size <= 19; size++) {
+        const std::string name = letters.substr(0, size);
+        EXPECT_TRUE(jsSameName(name, std::string(name)));
+        EXPECT_FALSE(jsSameName(name, name + "v"));
+        EXPECT_FALSE(jsSameName(name + "v", name));
+        for (size_t at = 0; at < size; at++) {
+            std::string other = name;
+            other[at] = 'Z';
+            EXPECT_FALSE(jsSameName(name, other)) << name << " " << other;
+        }
+    }
+}
+
 TEST(ValueTest, ChildrenKeepInsertionOrderAndNames) {
     CJsValueRef value(new CJsValue());
     value->appendChild("a", integer(1));
