@@ -264,3 +264,28 @@ TEST_F(SettingsTest, SaveAndLoadKeepTypesAndNesting) {
 }
 
 }  // namespace
+
+namespace {
+
+// A number without a literal form must not make the saved file unreadable:
+// everything after it would be lost at the next start.
+TEST_F(SettingsTest, NumbersWithoutALiteralFormDoNotBreakTheSavedFile) {
+    settings.load(dir.path());
+    ASSERT_TRUE(
+        script.runCode("var zero = 0.0; settings.before = 3; settings.odd = zero / zero;"
+                       "settings.big = 1.0 / zero; settings.small = -1.0 / zero;"
+                       "settings.after = { n : 7 };"));
+    ASSERT_TRUE(settings.save());
+
+    CScript otherScript(nullptr);
+    CSettings other(otherScript);
+    other.load(dir.path());
+    const std::string saved = dir.read("settings.js");
+    EXPECT_NE(saved.find("nan"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("-inf"), std::string::npos) << saved;
+    EXPECT_EQ(capture.count("JS Error"), 0u) << capture.all() << saved;
+    EXPECT_EQ(other.getInt("before", 0), 3);
+    EXPECT_EQ(other.getInt("after.n", 0), 7);
+}
+
+}  // namespace
