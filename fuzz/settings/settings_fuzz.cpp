@@ -21,7 +21,10 @@ namespace {
 // Larger inputs only repeat what smaller ones reach, more slowly.
 constexpr size_t kMaxInput = 4096;
 // Values reached when the settings are written out, counting shared ones
-// each time: a script can build a small graph that writes as 64 MB.
+// each time and each as deep as it is nested, since every line is indented
+// by its depth: a script can build a small graph that writes as 64 MB, or a
+// chain of a few thousand objects that writes as megabytes, and reading
+// either back takes longer than everything else an input does.
 constexpr long kMaxWrittenValues = 20000;
 
 std::string directory;
@@ -52,9 +55,11 @@ bool writeFile(const std::string& path, const uint8_t* data, size_t size) {
     return std::fclose(file) == 0 && ok;
 }
 
-// Counts what writing `value` would visit, as the JSON writer walks it.
+// Counts what writing `value` would visit, as the JSON writer walks it,
+// each value weighted by its depth.
 void countWritten(const CJsValue* value, int depth, long& count) {
-    if (++count > kMaxWrittenValues || depth > 200) return;
+    count += 1 + depth;
+    if (count > kMaxWrittenValues || depth > 200) return;
     for (const CJsBinding* child = value->firstChild; child; child = child->next) {
         countWritten(child->value, depth + 1, count);
         if (count > kMaxWrittenValues) return;
