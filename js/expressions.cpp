@@ -225,31 +225,6 @@ inline bool isPlainOperand(int token) {
     return token == TOK_ID || token == TOK_INT || token == TOK_FLOAT || token == TOK_STRING;
 }
 
-// Binary operators whose level does nothing but apply them to the operands
-// on either side (not the shifts, && and ||).
-inline bool isPlainOperator(int token) {
-    switch (token) {
-        case '+':
-        case '-':
-        case '*':
-        case '/':
-        case '%':
-        case '<':
-        case '>':
-        case '&':
-        case '|':
-        case '^':
-        case TOK_LEQUAL:
-        case TOK_GEQUAL:
-        case TOK_EQUAL:
-        case TOK_NEQUAL:
-        case TOK_TYPEEQUAL:
-        case TOK_NTYPEEQUAL:
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 JS_LEVEL CJsEngine::Ref CJsEngine::assignmentTarget(bool& execute) {
@@ -259,7 +234,7 @@ JS_LEVEL CJsEngine::Ref CJsEngine::assignmentTarget(bool& execute) {
     if (!isPlainOperand(reader_->token())) return levels(execute);
     const int second = reader_->nextKind();
     if (endsOperand(second)) return plainOperand(execute);
-    if (isPlainOperator(second) && isPlainOperand(reader_->kindAhead(2)) &&
+    if (isPlainBinaryOperator(second) && isPlainOperand(reader_->kindAhead(2)) &&
         endsOperand(reader_->kindAhead(3))) {
         return plainBinary(execute);
     }

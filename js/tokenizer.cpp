@@ -87,30 +87,8 @@ bool isSpace(unsigned char c) {
 // operator stands. Not && and || (which yield an operand itself), ++ and --
 // (which yield the old value), nor assignments.
 bool readsOperand(int kind) {
-    switch (kind) {
-        case '+':
-        case '-':
-        case '*':
-        case '/':
-        case '%':
-        case '<':
-        case '>':
-        case '&':
-        case '|':
-        case '^':
-        case '!':
-        case TOK_LEQUAL:
-        case TOK_GEQUAL:
-        case TOK_EQUAL:
-        case TOK_NEQUAL:
-        case TOK_TYPEEQUAL:
-        case TOK_NTYPEEQUAL:
-        case TOK_LSHIFT:
-        case TOK_RSHIFT:
-        case TOK_RSHIFTUNSIGNED:
-            return true;
-    }
-    return false;
+    return isPlainBinaryOperator(kind) || kind == '!' || kind == TOK_LSHIFT || kind == TOK_RSHIFT ||
+           kind == TOK_RSHIFTUNSIGNED;
 }
 
 class Scanner {

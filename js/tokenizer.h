@@ -66,6 +66,30 @@ enum CJsTokenKind {
 
 // The printable name of a kind, as used in error messages.
 std::string tokenName(int kind);
+// Binary operators that only combine the operands on either side into a new
+// value, with no level of their own beyond that (not the shifts, && and ||).
+inline bool isPlainBinaryOperator(int kind) {
+    switch (kind) {
+        case '+':
+        case '-':
+        case '*':
+        case '/':
+        case '%':
+        case '<':
+        case '>':
+        case '&':
+        case '|':
+        case '^':
+        case TOK_LEQUAL:
+        case TOK_GEQUAL:
+        case TOK_EQUAL:
+        case TOK_NEQUAL:
+        case TOK_TYPEEQUAL:
+        case TOK_NTYPEEQUAL:
+            return true;
+    }
+    return false;
+}
 // The kind of a word: its keyword's, or TOK_ID.
 int keywordKind(const std::string& word);
 
