@@ -10,7 +10,25 @@
 
 #include "js/tokenizer.h"
 
+#if JS_POOL_QUARANTINE
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
+
+// Marks a block waiting on a quarantined free list as unusable, and usable
+// again; nothing outside AddressSanitizer builds.
+void poison([[maybe_unused]] void* block, [[maybe_unused]] size_t size) {
+#if JS_POOL_QUARANTINE
+    __asan_poison_memory_region(block, size);
+#endif
+}
+
+void unpoison([[maybe_unused]] void* block, [[maybe_unused]] size_t size) {
+#if JS_POOL_QUARANTINE
+    __asan_unpoison_memory_region(block, size);
+#endif
+}
 
 // Recursive copies stop copying (and share) below this depth, and after the
 // limit's number of copied values, so that a structure containing itself or a
@@ -70,7 +88,17 @@ std::atomic<int64_t> endedBindings{0};
 // Empties this thread's free lists and hands its live-count balance on when
 // the thread ends; armed by the first value or binding the thread frees.
 struct FreeListCleanup {
-    static void drain(CJsFreeList& list) {
+    static void drain(CJsFreeList& list, size_t size) {
+        if (JS_POOL_QUARANTINE) {
+            void** ring = static_cast<void**>(list.head);
+            for (uint32_t i = 0; i < list.count; i++) {
+                void* block = ring[(list.oldest + i) % CJsFreeList::kRingBlocks];
+                unpoison(block, size);
+                ::operator delete(block);
+            }
+            delete[] ring;
+            list.head = nullptr;
+        }
         while (list.head) {
             void* next = *static_cast<void**>(list.head);
             ::operator delete(list.head);
@@ -80,8 +108,8 @@ struct FreeListCleanup {
         list.state = CJsFreeList::kClosed;
     }
     ~FreeListCleanup() {
-        drain(jsValueMemory);
-        drain(jsBindingMemory);
+        drain(jsValueMemory, sizeof(CJsValue));
+        drain(jsBindingMemory, sizeof(CJsBinding));
         // The thread's balance outlives it, so that what it leaked still shows.
         endedValues += jsLiveHere.values;
         endedBindings += jsLiveHere.bindings;
@@ -108,20 +136,40 @@ CJsLiveCounts jsLiveCounts() {
     return counts;
 }
 
-void jsGiveBack(CJsFreeList& list, void* block) {
+void jsGiveBack(CJsFreeList& list, void* block, size_t size) {
     if (list.state == CJsFreeList::kUnused) {
         freeListCleanup.armed = true;
         jsValueMemory.state = CJsFreeList::kOpen;
         jsBindingMemory.state = CJsFreeList::kOpen;
+        if (JS_POOL_QUARANTINE) {
+            jsValueMemory.head = new void*[CJsFreeList::kRingBlocks];
+            jsBindingMemory.head = new void*[CJsFreeList::kRingBlocks];
+        }
     }
     // Memory freed after the thread's lists are gone goes straight back.
-    if (!JS_POOLS || list.state != CJsFreeList::kOpen || list.count >= CJsFreeList::kMaxBlocks) {
+    uint32_t most = JS_POOL_QUARANTINE ? CJsFreeList::kRingBlocks : CJsFreeList::kMaxBlocks;
+    if (list.state != CJsFreeList::kOpen || list.count >= most) {
         ::operator delete(block);
         return;
     }
-    *static_cast<void**>(block) = list.head;
-    list.head = block;
+    if (JS_POOL_QUARANTINE) {
+        void** ring = static_cast<void**>(list.head);
+        ring[(list.oldest + list.count) % CJsFreeList::kRingBlocks] = block;
+        poison(block, size);
+    } else {
+        *static_cast<void**>(block) = list.head;
+        list.head = block;
+    }
     list.count++;
+}
+
+void* jsTakeQuarantined(CJsFreeList& list, size_t size) {
+    if (list.count <= CJsFreeList::kQuarantineBlocks) return ::operator new(size);
+    void* block = static_cast<void**>(list.head)[list.oldest];
+    list.oldest = (list.oldest + 1) % CJsFreeList::kRingBlocks;
+    list.count--;
+    unpoison(block, size);
+    return block;
 }
 
 const CJsLimits& jsLimits() {

@@ -424,64 +424,82 @@ CJsValueRef::~CJsValueRef() {
 // different threads never share one; inline, because expressions make and drop
 // values and bindings by the million. Plain thread-local data (no constructor
 // or destructor) is reached without a call; value.cpp empties the lists when
-// the thread ends. Sanitizer builds use the general allocator, which finds
-// use-after-free faults the lists would hide.
+// the thread ends.
+//
+// Under AddressSanitizer, where every fresh allocation records a stack trace,
+// the lists are kept too but used first in, first out: a freed block stays
+// poisoned until kQuarantineBlocks later frees have passed, so that a use
+// after free is still reported (as a use of poisoned memory) rather than
+// reaching the next value made. A leaked block is reported with the stack of
+// its first allocation.
 #if defined(__SANITIZE_ADDRESS__)
-#define JS_POOLS 0
+#define JS_POOL_QUARANTINE 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define JS_POOLS 0
+#define JS_POOL_QUARANTINE 1
 #endif
 #endif
-#ifndef JS_POOLS
-#define JS_POOLS 1
+#ifndef JS_POOL_QUARANTINE
+#define JS_POOL_QUARANTINE 0
 #endif
 
 struct CJsFreeList {
     static constexpr uint32_t kMaxBlocks = 8192;
+    // Quarantined lists: a block waits this many later frees, and the ring
+    // holds twice as many.
+    static constexpr uint32_t kQuarantineBlocks = 1024;
+    static constexpr uint32_t kRingBlocks = 2 * kQuarantineBlocks;
     static constexpr uint8_t kUnused = 0;  // no block kept yet on this thread
     static constexpr uint8_t kOpen = 1;
     static constexpr uint8_t kClosed = 2;  // the thread is ending
+    // The newest block, each holding the next; in quarantined lists the
+    // ring of kRingBlocks block pointers instead (the blocks are poisoned,
+    // and the leak checker does not look inside poisoned memory).
     void* head;
     uint32_t count;
+    uint32_t oldest;  // the ring's slot of the block that waited longest
     uint8_t state;
 };
 
 extern __thread CJsFreeList jsValueMemory;
 extern __thread CJsFreeList jsBindingMemory;
 
-// Keeps `block` on `list` when it may, frees it otherwise.
-void jsGiveBack(CJsFreeList& list, void* block);
+// Keeps `block` of `size` bytes on `list` when it may, frees it otherwise.
+void jsGiveBack(CJsFreeList& list, void* block, size_t size);
+// The oldest block on `list` once it has waited long enough, else a new one.
+void* jsTakeQuarantined(CJsFreeList& list, size_t size);
 
 inline void* jsTakeBlock(CJsFreeList& list, size_t size) {
+    if (JS_POOL_QUARANTINE) return jsTakeQuarantined(list, size);
     void* block = list.head;
-    if (!JS_POOLS || !block) return ::operator new(size);
+    if (!block) return ::operator new(size);
     list.head = *static_cast<void**>(block);
     list.count--;
     return block;
 }
 
-inline void jsGiveBlock(CJsFreeList& list, void* block) {
-    if (JS_POOLS && list.state == CJsFreeList::kOpen && list.count < CJsFreeList::kMaxBlocks) {
+inline void jsGiveBlock(CJsFreeList& list, void* block, size_t size) {
+    if (!JS_POOL_QUARANTINE && list.state == CJsFreeList::kOpen &&
+        list.count < CJsFreeList::kMaxBlocks) {
         *static_cast<void**>(block) = list.head;
         list.head = block;
         list.count++;
         return;
     }
-    jsGiveBack(list, block);
+    jsGiveBack(list, block, size);
 }
 
 inline void* CJsValue::operator new(size_t size) {
     return jsTakeBlock(jsValueMemory, size);
 }
 inline void CJsValue::operator delete(void* pointer) {
-    jsGiveBlock(jsValueMemory, pointer);
+    jsGiveBlock(jsValueMemory, pointer, sizeof(CJsValue));
 }
 inline void* CJsBinding::operator new(size_t size) {
     return jsTakeBlock(jsBindingMemory, size);
 }
 inline void CJsBinding::operator delete(void* pointer) {
-    jsGiveBlock(jsBindingMemory, pointer);
+    jsGiveBlock(jsBindingMemory, pointer, sizeof(CJsBinding));
 }
 
 // A new value from applying the operator token `op` to `a` and `b`; raises the

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "js/tokenizer.h"
 
@@ -391,5 +392,57 @@ TEST(ValueTest, LiveCountsFollowValuesAndBindingsAcrossThreads) {
     EXPECT_EQ(before.values, jsLiveCounts().values);
     EXPECT_EQ(before.bindings, jsLiveCounts().bindings);
 }
+
+// Freed values wait on their thread's free list. Under AddressSanitizer they
+// wait poisoned, first in, first out, until kQuarantineBlocks later frees
+// have passed; elsewhere the last one freed is the first made again.
+TEST(ValueTest, FreedMemoryIsMadeAgainOnlyInItsTurn) {
+    std::vector<CJsValue*> freed, madeAgain;
+    std::thread worker([&] {  // a new thread, so that its lists start empty
+        const uint32_t extra = 37;
+        for (uint32_t i = 0; i < CJsFreeList::kQuarantineBlocks + extra; i++)
+            freed.push_back(new CJsValue(static_cast<int32_t>(i)));
+        for (CJsValue* value : freed)
+            delete value;
+        for (uint32_t i = 0; i < extra + 1; i++)
+            madeAgain.push_back(new CJsValue(-3));
+        for (CJsValue* value : madeAgain)
+            delete value;
+    });
+    worker.join();
+    ASSERT_EQ(madeAgain.size(), 38u);
+    if (JS_POOL_QUARANTINE) {
+        // The 37 that waited longest come back oldest first; the next one
+        // is new memory, since the rest have not waited long enough.
+        for (size_t i = 0; i < 37; i++)
+            EXPECT_EQ(madeAgain[i], freed[i]) << i;
+        for (CJsValue* old : freed)
+            EXPECT_NE(madeAgain[37], old);
+    } else {
+        EXPECT_EQ(madeAgain[0], freed.back());
+        EXPECT_EQ(madeAgain[1], freed[freed.size() - 2]);
+    }
+}
+
+#if JS_POOL_QUARANTINE
+TEST(ValueDeathTest, ReadingAFreedValueOrBindingIsReported) {
+    CJsValue* value = new CJsValue(5);
+    delete value;
+    EXPECT_DEATH(
+        {
+            volatile int32_t read = value->intValue;
+            (void)read;
+        },
+        "use-after-poison");
+    CJsBinding* binding = new CJsBinding("b", new CJsValue(9));
+    delete binding;
+    EXPECT_DEATH(
+        {
+            volatile uint32_t read = binding->hash;
+            (void)read;
+        },
+        "use-after-poison");
+}
+#endif
 
 }  // namespace
