@@ -56,3 +56,22 @@ void jpegSetErrors(jpeg_decompress_struct* info, JpegError* error) {
     error->manager.error_exit = jpegFail;
     error->manager.emit_message = jpegSilent;
 }
+
+bool jpegStart(jpeg_decompress_struct* info, const uint8_t* data, size_t length,
+               J_COLOR_SPACE space, int components, size_t maxPixels) {
+    jpeg_create_decompress(info);
+    jpeg_mem_src(info, data, static_cast<unsigned long>(length));
+    jpeg_read_header(info, TRUE);
+    info->out_color_space = space;
+    if (info->image_width > kImageMaxDimension || info->image_height > kImageMaxDimension ||
+        !imageWithin(info->image_width, info->image_height, maxPixels)) {
+        jpeg_destroy_decompress(info);
+        return false;
+    }
+    jpeg_start_decompress(info);
+    if (info->output_components != components) {
+        jpeg_destroy_decompress(info);
+        return false;
+    }
+    return true;
+}

@@ -38,3 +38,10 @@ struct JpegError {
 
 // Errors jump to error->jump (the caller's setjmp); warnings are silent.
 void jpegSetErrors(jpeg_decompress_struct* info, JpegError* error);
+
+// Called after the caller's setjmp on the error's jump: creates the
+// decompressor, reads the header from memory and starts decoding into
+// `space`. False, with the decompressor destroyed, for an image larger than
+// the limits or one that does not decode to `components` bytes a pixel.
+bool jpegStart(jpeg_decompress_struct* info, const uint8_t* data, size_t length,
+               J_COLOR_SPACE space, int components, size_t maxPixels);

@@ -117,21 +117,8 @@ bool jpegDecode(const uint8_t* data, size_t length, size_t maxPixels, Image* ima
         jpeg_destroy_decompress(&info);
         return false;
     }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, data, static_cast<unsigned long>(length));
-    jpeg_read_header(&info, TRUE);
     // Grey files are widened to RGB by the library, so every image has three bytes a pixel.
-    info.out_color_space = JCS_RGB;
-    if (info.image_width > kImageMaxDimension || info.image_height > kImageMaxDimension ||
-        !imageWithin(info.image_width, info.image_height, maxPixels)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_start_decompress(&info);
-    if (info.output_components != 3) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
+    if (!jpegStart(&info, data, length, JCS_RGB, 3, maxPixels)) return false;
     image->width = static_cast<int>(info.output_width);
     image->height = static_cast<int>(info.output_height);
     image->hasAlpha = false;

@@ -70,21 +70,8 @@ bool jpegRgbaRows(const uint8_t* data, size_t length, std::vector<uint8_t>* pixe
         jpeg_destroy_decompress(&info);
         return false;
     }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, data, static_cast<unsigned long>(length));
-    jpeg_read_header(&info, TRUE);
     // The library writes the filler byte as 255 while converting the colours.
-    info.out_color_space = JCS_EXT_RGBA;
-    if (info.image_width > kImageMaxDimension || info.image_height > kImageMaxDimension ||
-        !imageWithin(info.image_width, info.image_height, kImageMaxPixels)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_start_decompress(&info);
-    if (info.output_components != 4) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
+    if (!jpegStart(&info, data, length, JCS_EXT_RGBA, 4, kImageMaxPixels)) return false;
     *width = static_cast<int>(info.output_width);
     *height = static_cast<int>(info.output_height);
     size_t rowBytes = static_cast<size_t>(*width) * 4;
