@@ -98,11 +98,12 @@ struct FreeListCleanup {
             }
             delete[] ring;
             list.head = nullptr;
-        }
-        while (list.head) {
-            void* next = *static_cast<void**>(list.head);
-            ::operator delete(list.head);
-            list.head = next;
+        } else {
+            while (list.head) {
+                void* next = *static_cast<void**>(list.head);
+                ::operator delete(list.head);
+                list.head = next;
+            }
         }
         list.count = 0;
         list.state = CJsFreeList::kClosed;

@@ -397,9 +397,9 @@ TEST(ValueTest, LiveCountsFollowValuesAndBindingsAcrossThreads) {
 // wait poisoned, first in, first out, until kQuarantineBlocks later frees
 // have passed; elsewhere the last one freed is the first made again.
 TEST(ValueTest, FreedMemoryIsMadeAgainOnlyInItsTurn) {
+    const uint32_t extra = 37;
     std::vector<CJsValue*> freed, madeAgain;
     std::thread worker([&] {  // a new thread, so that its lists start empty
-        const uint32_t extra = 37;
         for (uint32_t i = 0; i < CJsFreeList::kQuarantineBlocks + extra; i++)
             freed.push_back(new CJsValue(static_cast<int32_t>(i)));
         for (CJsValue* value : freed)
@@ -410,14 +410,14 @@ TEST(ValueTest, FreedMemoryIsMadeAgainOnlyInItsTurn) {
             delete value;
     });
     worker.join();
-    ASSERT_EQ(madeAgain.size(), 38u);
+    ASSERT_EQ(madeAgain.size(), extra + 1);
     if (JS_POOL_QUARANTINE) {
-        // The 37 that waited longest come back oldest first; the next one
-        // is new memory, since the rest have not waited long enough.
-        for (size_t i = 0; i < 37; i++)
+        // The `extra` that waited longest come back oldest first; the next
+        // one is new memory, since the rest have not waited long enough.
+        for (size_t i = 0; i < extra; i++)
             EXPECT_EQ(madeAgain[i], freed[i]) << i;
         for (CJsValue* old : freed)
-            EXPECT_NE(madeAgain[37], old);
+            EXPECT_NE(madeAgain[extra], old);
     } else {
         EXPECT_EQ(madeAgain[0], freed.back());
         EXPECT_EQ(madeAgain[1], freed[freed.size() - 2]);

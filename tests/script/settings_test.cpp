@@ -263,10 +263,6 @@ TEST_F(SettingsTest, SaveAndLoadKeepTypesAndNesting) {
     EXPECT_EQ(capture.count("JS Error"), 0u) << capture.all();
 }
 
-}  // namespace
-
-namespace {
-
 // A number without a literal form must not make the saved file unreadable:
 // everything after it would be lost at the next start.
 TEST_F(SettingsTest, NumbersWithoutALiteralFormDoNotBreakTheSavedFile) {
