@@ -238,25 +238,6 @@ std::string makeBase(const std::string& content) {
     return base;
 }
 
-// Milliseconds per frame that a run of this program prints; 0 when it failed.
-double wallClockOf(const std::string& arguments) {
-    std::string command = self() + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return 0;
-    double milliseconds = 0;
-    char line[1024];
-    std::string output;
-    while (std::fgets(line, sizeof line, pipe)) {
-        output += line;
-        std::sscanf(line, "wall clock: %lf ms per frame", &milliseconds);
-    }
-    if (pclose(pipe) != 0) {
-        std::fprintf(stderr, "content_bench: '%s' failed:\n%s", arguments.c_str(), output.c_str());
-        return 0;
-    }
-    return milliseconds;
-}
-
 // Runs `scene` under callgrind, collecting only inside the measured frames,
 // and sums the instructions per share. Processes that the driver forks write
 // files of their own (with nothing collected), hence one file per process.

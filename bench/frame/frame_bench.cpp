@@ -231,26 +231,6 @@ bool measureVisualiser(const Options& options, double totals[3]) {
     return ok;
 }
 
-// Runs this program with `arguments` (no valgrind) and reads the wall clock
-// per frame that it prints; 0 when the run failed.
-double wallClockOf(const std::string& arguments) {
-    std::string command = self() + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return 0;
-    double milliseconds = 0;
-    char line[1024];
-    std::string output;
-    while (std::fgets(line, sizeof line, pipe)) {
-        output += line;
-        std::sscanf(line, "wall clock: %lf ms per frame", &milliseconds);
-    }
-    if (pclose(pipe) != 0) {
-        std::fprintf(stderr, "frame_bench: '%s' failed:\n%s", arguments.c_str(), output.c_str());
-        return 0;
-    }
-    return milliseconds;
-}
-
 // The best of a few runs of each, taken in turns, so that a burst of load
 // from elsewhere on the machine does not decide the ratio.
 bool reportFrameRates(const Options& options) {

@@ -68,6 +68,26 @@ std::string self() {
     return path;
 }
 
+double wallClockOf(const std::string& arguments) {
+    std::string program = self();
+    FILE* pipe = popen((program + " " + arguments + " 2>&1").c_str(), "r");
+    if (!pipe) return 0;
+    double milliseconds = 0;
+    char line[1024];
+    std::string output;
+    while (std::fgets(line, sizeof line, pipe)) {
+        output += line;
+        std::sscanf(line, "wall clock: %lf ms per frame", &milliseconds);
+    }
+    if (pclose(pipe) != 0) {
+        std::string name = program.substr(program.find_last_of('/') + 1);
+        std::fprintf(stderr, "%s: '%s' failed:\n%s", name.c_str(), arguments.c_str(),
+                     output.c_str());
+        return 0;
+    }
+    return milliseconds;
+}
+
 bool haveTool(const char* name) {
     std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;

@@ -17,5 +17,10 @@ bool sumCallgrindFile(const std::string& path, const std::string& executable, do
 // The path of the running executable, to run it again as a child.
 std::string self();
 
+// Runs this program again with `arguments` (no valgrind) and reads the wall
+// clock per frame that it prints ("wall clock: N ms per frame"); 0 when the
+// run failed, after printing what it wrote.
+double wallClockOf(const std::string& arguments);
+
 // Whether `name` is a command on the PATH.
 bool haveTool(const char* name);
