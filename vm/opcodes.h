@@ -14,6 +14,55 @@ enum Opcode : uint8_t {
 };
 }  // namespace op
 
+// The binary operators ( a b -- a op b ) by class. The interpreter moves
+// the stack the same way for all of them, and the frequency tool counts
+// them by class, since which operator of a class a statement uses is
+// incidental.
+enum class OperatorClass : uint8_t {
+    NONE,
+    INT_ARITHMETIC,
+    INT_COMPARE,
+    FLOAT_ARITHMETIC,
+    FLOAT_COMPARE
+};
+constexpr OperatorClass operatorClass(uint8_t opcode) {
+    switch (opcode) {
+        case op::INTADD:
+        case op::INTSUB:
+        case op::INTMUL:
+        case op::INTDIV:
+        case op::INTMOD:
+        case op::INTAND:
+        case op::INTOR:
+        case op::INTXOR:
+        case op::SHL:
+        case op::SSHR:
+        case op::USHR:
+            return OperatorClass::INT_ARITHMETIC;
+        case op::INTLT:
+        case op::INTLTE:
+        case op::INTGT:
+        case op::INTGTE:
+        case op::INTEQ:
+        case op::INTNEQ:
+            return OperatorClass::INT_COMPARE;
+        case op::FLOATADD:
+        case op::FLOATSUB:
+        case op::FLOATMUL:
+        case op::FLOATDIV:
+            return OperatorClass::FLOAT_ARITHMETIC;
+        case op::FLOATLT:
+        case op::FLOATLTE:
+        case op::FLOATGT:
+        case op::FLOATGTE:
+        case op::FLOATEQ:
+        case op::FLOATNEQ:
+            return OperatorClass::FLOAT_COMPARE;
+        default:
+            return OperatorClass::NONE;
+    }
+}
+
 enum class OperandKind : uint8_t { NONE, INT, HEX, FLOAT, CHARS, POS, ADDR };
 
 struct OpcodeInfo {

@@ -577,6 +577,7 @@ constexpr int stackDelta(op::Opcode opcode);
 // may leave it anywhere, and the next dispatch fails it, so the copies are
 // only read inside the stack.
 constexpr bool keepsTos(op::Opcode opcode) {
+    if (operatorClass(opcode) != OperatorClass::NONE) return true;
     switch (opcode) {
         case op::NOP:
         case op::REF:
@@ -591,33 +592,6 @@ constexpr bool keepsTos(op::Opcode opcode) {
         case op::POP:
         case op::DUP:
         case op::SWAP:
-        case op::USHR:
-        case op::SSHR:
-        case op::SHL:
-        case op::INTADD:
-        case op::INTSUB:
-        case op::INTMUL:
-        case op::INTDIV:
-        case op::INTMOD:
-        case op::INTGTE:
-        case op::INTLTE:
-        case op::INTGT:
-        case op::INTLT:
-        case op::INTEQ:
-        case op::INTNEQ:
-        case op::INTAND:
-        case op::INTOR:
-        case op::INTXOR:
-        case op::FLOATADD:
-        case op::FLOATSUB:
-        case op::FLOATMUL:
-        case op::FLOATDIV:
-        case op::FLOATGTE:
-        case op::FLOATLTE:
-        case op::FLOATGT:
-        case op::FLOATLT:
-        case op::FLOATEQ:
-        case op::FLOATNEQ:
         case op::FTOI:
         case op::ITOF:
         case op::LITERALINTADD:
@@ -650,6 +624,7 @@ VM_INLINE bool stepTos(Regs& r, uint32_t*& sp, const uint32_t* ip) {
     return true;
 }
 constexpr int stackDelta(op::Opcode opcode) {
+    if (operatorClass(opcode) != OperatorClass::NONE) return -1;
     switch (opcode) {
         case op::NOP:
         case op::DEREF:
@@ -705,34 +680,6 @@ constexpr int stackDelta(op::Opcode opcode) {
             return -7;
         case op::VECTOR3_INTERP4:
             return -10;
-        case op::USHR:
-        case op::SSHR:
-        case op::SHL:
-        case op::INTADD:
-        case op::INTSUB:
-        case op::INTMUL:
-        case op::INTDIV:
-        case op::INTMOD:
-        case op::INTGTE:
-        case op::INTLTE:
-        case op::INTGT:
-        case op::INTLT:
-        case op::INTEQ:
-        case op::INTNEQ:
-        case op::INTAND:
-        case op::INTOR:
-        case op::INTXOR:
-        case op::FLOATADD:
-        case op::FLOATSUB:
-        case op::FLOATMUL:
-        case op::FLOATDIV:
-        case op::FLOATGTE:
-        case op::FLOATLTE:
-        case op::FLOATGT:
-        case op::FLOATLT:
-        case op::FLOATEQ:
-        case op::FLOATNEQ:
-            return -1;
         default:
             return kVariableDelta;
     }

@@ -117,41 +117,19 @@ void freqInstallNativeStandIns() {
 }
 
 uint8_t freqClassOf(uint8_t opcode) {
-    switch (opcode) {
-        case op::INTADD:
-        case op::INTSUB:
-        case op::INTMUL:
-        case op::INTDIV:
-        case op::INTMOD:
-        case op::INTAND:
-        case op::INTOR:
-        case op::INTXOR:
-        case op::SHL:
-        case op::SSHR:
-        case op::USHR:
+    switch (operatorClass(opcode)) {
+        case OperatorClass::INT_ARITHMETIC:
             return kIntOp;
-        case op::INTLT:
-        case op::INTLTE:
-        case op::INTGT:
-        case op::INTGTE:
-        case op::INTEQ:
-        case op::INTNEQ:
+        case OperatorClass::INT_COMPARE:
             return kIntCompare;
-        case op::FLOATADD:
-        case op::FLOATSUB:
-        case op::FLOATMUL:
-        case op::FLOATDIV:
+        case OperatorClass::FLOAT_ARITHMETIC:
             return kFloatOp;
-        case op::FLOATLT:
-        case op::FLOATLTE:
-        case op::FLOATGT:
-        case op::FLOATGTE:
-        case op::FLOATEQ:
-        case op::FLOATNEQ:
+        case OperatorClass::FLOAT_COMPARE:
             return kFloatCompare;
-        default:
-            return opcode;
+        case OperatorClass::NONE:
+            break;
     }
+    return opcode;
 }
 
 std::vector<std::string> freqDefaultCalls(const std::vector<std::string>& functions, int frames) {
