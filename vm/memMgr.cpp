@@ -22,8 +22,10 @@ CVMMemMgr::CVMMemMgr(int32_t baseSize, uint32_t limitWords, int32_t heapWords, i
     if (baseSize >= 0 && total <= limitWords_)
         block = static_cast<uint32_t*>(std::calloc(blockBytes(total), 1));
     if (!block) {
-        vmLog('S', "CVMMemMgr::CVMMemMgr MALLOC RETURNED 0 for %d bytes!\n",
-              static_cast<int>(total * 4));
+        // Base sizes near the top of the int range ask for more than 4 GB,
+        // which an int count of bytes would show wrapped.
+        vmLog('S', "CVMMemMgr::CVMMemMgr MALLOC RETURNED 0 for %lld bytes!\n",
+              static_cast<long long>(total) * 4);
         return;
     }
     block_ = block;

@@ -127,7 +127,8 @@ TEST_F(Loader, SecondHeapSizeWarnsAndFails) {
 TEST_F(Loader, HugeBaseSizeIsRefusedNotFatal) {
     VMState* vm = loadWords(words({{op::SETHEAPSIZE, 0x7FFFFFFF}, {op::RETURN, 0}, {op::J, 0}}));
     EXPECT_EQ(vm->errorFlag, 1);
-    EXPECT_TRUE(logged("SCVMMemMgr::CVMMemMgr MALLOC RETURNED 0 for"));
+    // (0x7FFFFFFF + 0x800000) words, in bytes, unwrapped
+    EXPECT_TRUE(logged("SCVMMemMgr::CVMMemMgr MALLOC RETURNED 0 for 8623489020 bytes!\n"));
     EXPECT_EQ(vm->memorySize, 0u);
 }
 
