@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <set>
+#include <string_view>
 
 #include "vm/opcodes.h"
 #include "vsc/types.h"
@@ -270,7 +271,7 @@ private:
         return std::string(1, signatureLetter(t));
     }
 
-    static bool fitsSignature(const Type* t, const std::string& token, bool result) {
+    static bool fitsSignature(const Type* t, std::string_view token, bool result) {
         if (!token.empty() && token[0] == '*') return t->kind == Type::Pointer;
         if (token == "I") return isIntLike(t);
         if (token == "F") return t->kind == Type::Float;
@@ -292,43 +293,50 @@ private:
         fn.name = d->name;
         fn.result = resolveType(d->type);
         if (fn.result->kind != Type::Void) checkParamType(fn.result, d->type.pos);
+        fn.params.reserve(d->params.size());
         for (const Param& p : d->params) {
             const Type* t = resolveType(p.type);
             checkParamType(t, p.pos);
             fn.params.push_back(t);
         }
         fn.signature = d->signature;
-        // The text is only a key, but one that cannot fit the declaration
-        // would fail at load time or hand the native the wrong words.
-        const std::string& s = fn.signature;
-        bool ok = s.size() <= 255;
-        for (char c : s)
-            if (c < 32 || c > 126 || c == '"' || c == '\\') ok = false;
-        size_t space = s.find(' '), open = s.find('(');
-        ok = ok && space != std::string::npos && open != std::string::npos && open > space + 1 &&
-             s.back() == ')' && fitsSignature(fn.result, s.substr(0, space), true);
-        if (ok) {
-            std::string list = s.substr(open + 1, s.size() - open - 2);
-            std::vector<std::string> tokens;
-            size_t at = 0;
-            while (!list.empty()) {
-                size_t comma = list.find(',', at);
-                tokens.push_back(
-                    list.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
-                if (comma == std::string::npos) break;
-                at = comma + 1;
-            }
-            ok = tokens.size() == fn.params.size();
-            for (size_t i = 0; ok && i < tokens.size(); ++i)
-                ok = fitsSignature(fn.params[i], tokens[i], false);
-        }
-        if (!ok)
-            fail(d->pos, "native '" + d->name + "' does not match its signature \"" + s + "\"");
+        if (!signatureFits(fn))
+            fail(d->pos,
+                 "native '" + d->name + "' does not match its signature \"" + fn.signature + "\"");
         auto& list = natives_[d->name];
         for (const NativeFn& other : list)
             if (other.params.size() == fn.params.size())
                 fail(d->pos, "'" + d->name + "' is already defined");
-        list.push_back(fn);
+        list.push_back(std::move(fn));
+    }
+
+    // The text is only a key, but one that cannot fit the declaration would
+    // fail at load time or hand the native the wrong words. Every program
+    // declares the standard header's natives again, so this reads the text
+    // in place.
+    static bool signatureFits(const NativeFn& fn) {
+        std::string_view s = fn.signature;
+        if (s.size() > 255) return false;
+        for (char c : s)
+            if (c < 32 || c > 126 || c == '"' || c == '\\') return false;
+        size_t space = s.find(' '), open = s.find('(');
+        if (space == std::string_view::npos || open == std::string_view::npos ||
+            open <= space + 1 || s.back() != ')' ||
+            !fitsSignature(fn.result, s.substr(0, space), true))
+            return false;
+        std::string_view list = s.substr(open + 1, s.size() - open - 2);
+        size_t count = 0;
+        // Commas separate the words, so "I," ends in an empty one.
+        for (bool more = !list.empty(); more;) {
+            size_t comma = list.find(',');
+            if (count == fn.params.size() ||
+                !fitsSignature(fn.params[count], list.substr(0, comma), false))
+                return false;
+            ++count;
+            more = comma != std::string_view::npos;
+            if (more) list.remove_prefix(comma + 1);
+        }
+        return count == fn.params.size();
     }
 
     ConstValue convertConst(ConstValue v, const Type* to) {

@@ -72,6 +72,12 @@ const Case kCases[] = {
     {"void init(int x) {}", "1:6: entry point 'init' must be declared as \"V init()\""},
     {"native int foo(float x) = \"I foo(I)\";",
      "1:12: native 'foo' does not match its signature \"I foo(I)\""},
+    {"native int foo(int x) = \"I foo(I,)\";",
+     "1:12: native 'foo' does not match its signature \"I foo(I,)\""},
+    {"native float foo(int x) = \"F foo(I,F)\";",
+     "1:14: native 'foo' does not match its signature \"F foo(I,F)\""},
+    {"native void foo(int x, float y) = \"V foo(I)\";",
+     "1:13: native 'foo' does not match its signature \"V foo(I)\""},
     // Constants and sizes.
     {"int g = 1;\nint h = g + 1;", "2:11: not a constant expression"},
     {"int a[0];", "1:7: array size must be positive"},
