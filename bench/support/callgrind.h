@@ -1,5 +1,6 @@
 // Instruction counts from valgrind's callgrind, split by who spent them, for
-// the benchmarks that compare the system's own work with the GL driver's.
+// the benchmarks that compare the system's own work with the GL driver's, and
+// the runs of the benchmark's own executable that those benchmarks measure.
 #pragma once
 
 #include <string>
