@@ -37,14 +37,6 @@ bool stringToBool(const std::string& text) {
     return false;
 }
 
-void parseXmlText(TiXmlDocument& document, const std::string& text) {
-    // More than the four bytes of the longest UTF-8 sequence.
-    constexpr size_t kPadding = 8;
-    std::string padded(text.c_str());
-    padded.append(kPadding, '\0');
-    document.Parse(padded.c_str());
-}
-
 std::vector<const TiXmlElement*> sceneElements(const TiXmlDocument& document) {
     std::vector<const TiXmlElement*> scenes;
     const TiXmlElement* list = document.FirstChildElement("SceneList");

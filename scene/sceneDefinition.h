@@ -15,11 +15,6 @@ class TiXmlElement;
 // "true" or "yes" in any case, or an all-digit text with a non-zero value.
 bool stringToBool(const std::string& text);
 
-// Parses `text` (up to its first 0 byte) into `document`. TinyXML reads a few
-// bytes past a multi-byte UTF-8 character cut off at the end of the text, so
-// the text is parsed from a padded copy rather than from the caller's buffer.
-void parseXmlText(TiXmlDocument& document, const std::string& text);
-
 // The `Scene` children of the document's first `SceneList` element, in order;
 // none when the document has no such element.
 std::vector<const TiXmlElement*> sceneElements(const TiXmlDocument& document);

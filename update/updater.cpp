@@ -17,6 +17,7 @@
 #include "app/log.h"
 #include "app/settingsAccess.h"
 #include "app/xmlEscape.h"
+#include "app/xmlParse.h"
 #include "vfs/crc.h"
 #include "vfs/osFile.h"
 
@@ -234,7 +235,7 @@ void CUpdater::scanList(const std::string& list) {
     if (nestingDepth(list, kMaxListDepth) > kMaxListDepth) {
         Log(LOG_INFO, "CUpdater: Update list nested deeper than %d levels\n", kMaxListDepth);
     } else {
-        document.Parse(list.c_str());
+        parseXmlText(document, list);
         if (document.Error() && !list.empty())
             Log(LOG_INFO, "CUpdater: Update list is not well-formed: %s\n", document.ErrorDesc());
         if (!document.Error()) xml = document.FirstChildElement("xml");

@@ -14,6 +14,7 @@
 
 #include "app/log.h"
 #include "app/random.h"
+#include "app/xmlParse.h"
 #include "js/value.h"
 #include "vfs/fileSystem.h"
 

@@ -631,7 +631,7 @@ TEST_F(UpdaterTest, ABadDownloadNeverTouchesTheInstalledArchive) {
 }
 
 TEST_F(UpdaterTest, AListThatIsNotAnUpdateListChangesNothingButReportsTheConnection) {
-    serve(4);
+    serve(5);
     world.base.write("kept.vortapack", sceneArchive("kept", {"keptA"}));
     CVisMain& vis = start(", \"scenes\" : { \"keptA\" : { \"time\" : 4.25, \"frames\" : 17 } }");
     std::string statistics = vis.sceneStatsXml();
@@ -653,6 +653,13 @@ TEST_F(UpdaterTest, AListThatIsNotAnUpdateListChangesNothingButReportsTheConnect
          Answer::Whole},
         {"endless", "", Answer::Endless},
         {"deep", "<xml>" + deep, Answer::Whole},
+        // UTF-8 text ending inside a three-byte character; what follows the 0
+        // byte stands for the memory after the list, which the parser must not
+        // read on into.
+        {"cut character",
+         std::string("<?xml version=\"1.0\"?><xml><Messages><Message>\xe6>") + '\0' +
+             "</Message></Messages></xml>",
+         Answer::Whole},
     };
     int failures = 0;
     for (const Case& test : cases) {
@@ -679,7 +686,7 @@ TEST_F(UpdaterTest, AListThatIsNotAnUpdateListChangesNothingButReportsTheConnect
     ASSERT_GT(cycle(), 0) << log.all();
     EXPECT_TRUE(log.contains(LOG_WARNING, "Http: connect failed"));
     EXPECT_TRUE(log.contains(LOG_WARNING, "CUpdater: No <xml> tag found in update list"));
-    EXPECT_EQ(world.eval("downloaded"), "5");
+    EXPECT_EQ(world.eval("downloaded"), "6");
 }
 
 TEST_F(UpdaterTest, WithoutAContentServerTheUpdaterStaysIdleAndSaysSoOnce) {

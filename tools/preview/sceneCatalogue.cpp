@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/xmlParse.h"
 
 namespace {
 
@@ -39,8 +43,13 @@ std::vector<CatalogueScene> readSceneCatalogue(const std::string& directory) {
     std::sort(lists.begin(), lists.end());
     std::vector<CatalogueScene> scenes;
     for (const std::string& list : lists) {
+        std::ifstream file(directory + "/" + list, std::ios::binary);
+        if (!file) continue;
+        std::ostringstream text;
+        text << file.rdbuf();
         TiXmlDocument document;
-        if (!document.LoadFile((directory + "/" + list).c_str())) continue;
+        parseXmlText(document, text.str());
+        if (document.Error()) continue;
         const TiXmlElement* root = document.FirstChildElement("SceneList");
         for (const TiXmlElement* scene = root ? root->FirstChildElement("Scene") : nullptr; scene;
              scene = scene->NextSiblingElement("Scene")) {

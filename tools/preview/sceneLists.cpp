@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/log.h"
+#include "app/xmlParse.h"
 #include "vfs/fileSystem.h"
 
 namespace {
